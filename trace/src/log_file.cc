@@ -1,0 +1,289 @@
+#include "log_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "file_path.h"
+#include "state.h"
+#include "swap_message.h"
+#include "thread_record.h"
+
+namespace vesk {
+namespace {
+
+constexpr int kAppendFlags = O_WRONLY | O_CREAT | O_APPEND;
+constexpr int kTruncateFlags = O_WRONLY | O_CREAT | O_TRUNC | O_APPEND;
+constexpr uint64_t kLengthLimit = 0x80000000ull;  // 2^31 in every build
+constexpr size_t kNameSize = 4160;
+
+// Files held by objects of this process (guarded by the library lock).
+VeskLogFile* holders = nullptr;
+
+bool LockWholeFile(int fd, short type) {
+  struct flock fl;
+  std::memset(&fl, 0, sizeof fl);
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  return fcntl(fd, F_SETLK, &fl) == 0;
+}
+
+}  // namespace
+
+void* VeskLogFile::operator new(size_t size) noexcept {
+  void* p = std::malloc(size);
+  if (p == nullptr) SetErrPos(VESK2_ERR_NO_MEMORY, static_cast<uint32_t>(errno));
+  return p;
+}
+
+void VeskLogFile::operator delete(void* p) noexcept { std::free(p); }
+
+VeskLogFile::VeskLogFile(const tagVESK_LOGFILE_SPEC* spec) {
+  szPrefix[0] = '\0';
+  if (spec != nullptr && spec->pszFileName != nullptr) {
+    lFileSize = spec->lFileSize;
+    lFileNum = spec->lFileNum;
+    std::strncpy(szPrefix, spec->pszFileName, sizeof szPrefix - 1);
+    szPrefix[sizeof szPrefix - 1] = '\0';
+    pszFileName = szPrefix;
+  }
+  texts.Fill();
+}
+
+VeskLogFile::~VeskLogFile() {
+  pszFileName = nullptr;
+  // Closed here directly: without a prefix closeFile() would leave the
+  // descriptor and its lock behind.
+  releaseFile();
+}
+
+int VeskLogFile::releaseFile() {
+  if (iFd == -1) return 0;
+  LockWholeFile(iFd, F_UNLCK);
+  for (VeskLogFile** p = &holders; *p != nullptr; p = &(*p)->nextHolder) {
+    if (*p == this) {
+      *p = nextHolder;
+      break;
+    }
+  }
+  nextHolder = nullptr;
+  int fd = iFd;
+  iFd = -1;
+  if (close(fd) != 0) {
+    SetErrPos(VESK2_ERR_CLOSE, static_cast<uint32_t>(errno));
+    return -1;
+  }
+  return 0;
+}
+
+int VeskLogFile::openFile() {
+  if (pszFileName == nullptr) return 0;
+  if (iFd != -1) {
+    SetErrPos(VESK2_ERR_STATE, 0);
+    return -1;
+  }
+  if (checkFilePath(szPrefix) != 0) return -1;
+  long chosen = 0;
+  time_t newest = 0;
+  off_t chosenSize = 0;
+  char name[kNameSize];
+  for (long n = 1; n <= lFileNum; ++n) {
+    struct stat st;
+    if (!generateTraceFileName(name, sizeof name, szPrefix, n) || stat(name, &st) != 0) continue;
+    if (chosen == 0 || st.st_mtime >= newest) {  // equal times: the higher number
+      chosen = n;
+      newest = st.st_mtime;
+      chosenSize = st.st_size;
+    }
+  }
+  int flags = kAppendFlags;
+  if (chosen == 0) {
+    lCurFileNo = 1;
+    ulWritten = 0;
+  } else if (chosenSize >= lFileSize) {
+    lCurFileNo = chosen >= lFileNum ? 1 : chosen + 1;
+    ulWritten = 0;
+    flags = kTruncateFlags;
+  } else {
+    lCurFileNo = chosen;
+    ulWritten = static_cast<uint64_t>(chosenSize);
+  }
+  return openTraceFile(flags);
+}
+
+int VeskLogFile::openTraceFile(int flags) {
+  releaseFile();
+  char name[kNameSize];
+  if (lCurFileNo < 1 || lCurFileNo > lFileNum ||
+      !generateTraceFileName(name, sizeof name, szPrefix, lCurFileNo)) {
+    SetErrPos(VESK2_ERR_ARGUMENT, 0);
+    return -1;
+  }
+  struct stat st;
+  const bool existed = stat(name, &st) == 0;
+  // Another object of this process holds the file. Checked before open():
+  // closing any descriptor of the file would drop that object's lock.
+  if (existed) {
+    for (VeskLogFile* h = holders; h != nullptr; h = h->nextHolder) {
+      if (h->lockedDev == st.st_dev && h->lockedIno == st.st_ino) {
+        SetErrPos(VESK2_ERR_LOCK, EAGAIN);
+        return -1;
+      }
+    }
+  }
+  // Truncation waits until the lock is ours, so that a file another
+  // process is writing is never emptied.
+  int fd = open(name, (flags & ~O_TRUNC) | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    SetErrPos(VESK2_ERR_OPEN, static_cast<uint32_t>(errno));
+    return -1;
+  }
+  if (iFileAttr != -1) {
+    fchmod(fd, static_cast<mode_t>(iFileAttr));
+  } else if (!existed) {
+    fchmod(fd, 0666);  // the umask must not narrow a new file
+  }
+  if (!LockWholeFile(fd, F_WRLCK)) {
+    SetErrPos(VESK2_ERR_LOCK, static_cast<uint32_t>(errno));
+    close(fd);
+    return -1;
+  }
+  if ((flags & O_TRUNC) != 0) {
+    if (ftruncate(fd, 0) != 0) {
+      SetErrPos(VESK2_ERR_OPEN, static_cast<uint32_t>(errno));
+      close(fd);
+      return -1;
+    }
+    ulWritten = 0;
+  }
+  struct stat own;
+  if (fstat(fd, &own) == 0) {
+    lockedDev = own.st_dev;
+    lockedIno = own.st_ino;
+  }
+  nextHolder = holders;
+  holders = this;
+  iFd = fd;
+  if (putFileHeader() != 0) {
+    // A file left without its header would begin with bare records; the
+    // next record starts this file again instead.
+    releaseFile();
+    return -1;
+  }
+  return 0;
+}
+
+int VeskLogFile::writeWhole(const char* bytes, size_t length) {
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n = write(iFd, bytes + done, length - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    int err = n < 0 ? errno : EIO;
+    if (done > 0) {
+      // A record cut short by a full disk would run into the next one.
+      off_t end = lseek(iFd, 0, SEEK_END);
+      if (end >= static_cast<off_t>(done)) {
+        if (ftruncate(iFd, end - static_cast<off_t>(done)) != 0) err = errno;
+      }
+    }
+    SetErrPos(VESK2_ERR_WRITE, static_cast<uint32_t>(err));
+    return -1;
+  }
+  return 0;
+}
+
+int VeskLogFile::putFileHeader() {
+  char block[kMaxHeaderBlock + 1];
+  size_t len = BuildHeaderBlock(block, texts);
+  if (ulWritten + len < kLengthLimit) {
+    if (writeWhole(block, len) != 0) return -1;
+    ulWritten += len;
+    return 0;
+  }
+  releaseFile();
+  ulWritten = 0;
+  advance();
+  return openTraceFile(kTruncateFlags) == 0 ? 0 : -1;
+}
+
+int VeskLogFile::putMessage(const char* bytes, size_t length) {
+  if (bytes == nullptr) {
+    SetErrPos(VESK2_ERR_ARGUMENT, 0);
+    return -1;
+  }
+  if (pszFileName == nullptr) return 0;
+  if (iFd == -1) {
+    ulWritten = 0;
+    if (openTraceFile(kTruncateFlags) != 0) return -1;
+  }
+  return selectAndWriteFile(bytes, length);
+}
+
+int VeskLogFile::selectAndWriteFile(const char* bytes, size_t length) {
+  // Decided before the write, on the old size: a file ends past its limit
+  // by at most one record.
+  if (ulWritten > static_cast<uint64_t>(lFileSize) || ulWritten + length >= kLengthLimit) {
+    long finished = lCurFileNo;
+    closeFile();
+    putSyslogMessage(finished);
+    ulWritten = 0;
+    advance();
+    if (openTraceFile(kTruncateFlags) != 0) return -1;
+  }
+  if (writeWhole(bytes, length) != 0) return -1;
+  ulWritten += length;
+  return 0;
+}
+
+int VeskLogFile::closeFile() {
+  if (pszFileName == nullptr) return 0;
+  ulWritten = 0;
+  return releaseFile();
+}
+
+int VeskLogFile::bufferFlush() {
+  if (pszFileName == nullptr || iFd == -1) return 0;
+  int flags = fcntl(iFd, F_GETFL);
+  if (flags == -1 || fcntl(iFd, F_SETFL, flags | O_SYNC) == -1 ||
+      fcntl(iFd, F_SETFL, flags) == -1) {
+    SetErrPos(VESK2_ERR_FLUSH, static_cast<uint32_t>(errno));
+    return -1;
+  }
+  // Linux ignores O_SYNC in F_SETFL; this is what makes the flush real.
+  if (fdatasync(iFd) != 0) {
+    SetErrPos(VESK2_ERR_FLUSH, static_cast<uint32_t>(errno));
+    return -1;
+  }
+  return 0;
+}
+
+int VeskLogFile::chFileAttr(int mode) {
+  if (pszFileName == nullptr) return 0;
+  char name[kNameSize];
+  for (long n = 1; n <= lFileNum; ++n) {
+    struct stat st;
+    if (!generateTraceFileName(name, sizeof name, szPrefix, n) || stat(name, &st) != 0) continue;
+    if (chmod(name, static_cast<mode_t>(mode)) != 0) {
+      SetErrPos(VESK2_ERR_CHMOD, static_cast<uint32_t>(errno));
+      return -1;
+    }
+  }
+  return 0;
+}
+
+void VeskLogFile::putSyslogMessage(long fileNo) {
+  if (!VESK_IsEnableSwapMsg() || cnf.msgString()[0] == '\0') return;
+  char name[kNameSize];
+  if (!generateTraceFileName(name, sizeof name, szPrefix, fileNo)) return;
+  VESK_FormatSwapMsgString(cnf.msgString(), VESK2_szAppName, fileNo, name);
+}
+
+}  // namespace vesk

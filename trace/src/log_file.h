@@ -1,0 +1,67 @@
+// Single-process ring: lFileNum text files written with plain write(2)
+// calls, each begun by a header block; the file being written is locked
+// against other writers.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "config_file.h"
+#include "header_text.h"
+#include "ring.h"
+#include "vesk2_trace.h"
+
+namespace vesk {
+
+class VeskLogFile final : public VeskRing {
+ public:
+  // Allocation failure stores code 9 with errno and yields null.
+  static void* operator new(size_t size) noexcept;
+  static void operator delete(void* p) noexcept;
+
+  explicit VeskLogFile(const tagVESK_LOGFILE_SPEC* spec);
+  ~VeskLogFile() override;
+
+  bool IsShared() const override { return false; }
+  int openFile() override;
+  int putMessage(const char* bytes, size_t length) override;
+  int bufferFlush() override;
+  int closeFile() override;
+  int chFileAttr(int mode) override;
+  void setFileAttr(int mode) override { iFileAttr = mode; }
+  int getFileAttr() const override { return iFileAttr; }
+
+  long currentFileNo() const { return lCurFileNo; }
+
+ private:
+  int selectAndWriteFile(const char* bytes, size_t length);
+  int openTraceFile(int flags);
+  int putFileHeader();
+  void putSyslogMessage(long fileNo);
+  void advance() { lCurFileNo = lCurFileNo >= lFileNum ? 1 : lCurFileNo + 1; }
+  // Write all of bytes or nothing: a short write (full disk) is undone.
+  int writeWhole(const char* bytes, size_t length);
+  // Unlocks and closes the file if open; -1 with code 3 when close fails.
+  int releaseFile();
+
+  long lFileSize = 0;
+  long lFileNum = 0;
+  const char* pszFileName = nullptr;
+  int iFd = -1;
+  char szPrefix[4097];
+  long lCurFileNo = 1;
+  HeaderTexts texts;
+  uint64_t ulWritten = 0;
+  VESKConfigInf2 cnf;
+  int iFileAttr = -1;
+
+  // Rings this process holds: record locks do not keep a second object of
+  // the same process out, so the held files are also listed here.
+  dev_t lockedDev = 0;
+  ino_t lockedIno = 0;
+  VeskLogFile* nextHolder = nullptr;
+};
+
+}  // namespace vesk

@@ -1,0 +1,50 @@
+// The fixed-column text record every put builds (layout in
+// docs/trace-formats.md).
+#pragma once
+
+#include <sys/time.h>
+
+#include <cstddef>
+
+namespace vesk {
+
+inline constexpr size_t kMaxText = 4095;      // text of the id puts
+inline constexpr size_t kMaxLineText = 4117;  // text of the Line puts
+inline constexpr size_t kTextColumn = 90;
+inline constexpr size_t kLineTextColumn = 68;
+
+enum class IdColumns { kNone, kId, kIdAndType };
+
+struct RecordFields {
+  const char* appName = nullptr;   // null: 16 spaces
+  bool ownThreadId = true;         // false: threadId is the caller's text
+  const char* threadId = nullptr;  // caller's text; null: blank column
+  const char* msgId = nullptr;
+  const char* msgType = nullptr;
+  const char* text = "";
+  IdColumns ids = IdColumns::kId;
+  bool masked = false;  // time-stamp mode 1: stars instead of the time
+};
+
+// Writes exactly width decimal digits of value (>= 0), right-aligned with
+// leading zeros, dropping higher digits; nothing for width < 1.
+char* VESK2_IntToStr(char* buf, long value, int width);
+
+// "yyyy/mm/dd hh:mm:ss.sss" (23 characters, no NUL) of tv in local time, or
+// the hyphen pattern when the conversion fails.
+void FormatTimeStamp(char* out, const struct timeval& tv);
+
+// Copies at most width characters of src (null: none) and pads with spaces.
+void PutPadded(char* dst, const char* src, size_t width);
+
+// Columns 0..66 (counter, time, application, process, thread) plus column 67
+// where the thread id is caller-given; own thread id text brings its space.
+// tv receives the time read (untouched when masked).
+void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, const char* threadIdText,
+                                   const char* callerThreadId, bool masked, struct timeval* tv);
+
+// Builds the whole record into buf (at least 4188 bytes) and returns its
+// length without the NUL.
+size_t BuildRecord(char* buf, const char* ownThreadId, const RecordFields& f);
+
+}  // namespace vesk

@@ -1,0 +1,56 @@
+// Per-thread error record and record-building buffer (one static record in
+// the single-threaded builds), and the error word it keeps.
+#pragma once
+
+#include <cstdint>
+
+namespace vesk {
+
+inline constexpr int kMsgBufSize = 4188;  // 90 head + 4095 text + CR LF + NUL
+
+struct tagVESK_TLS_VAR {
+  tagVESK_TLS_VAR* pNext;
+  tagVESK_TLS_VAR* pPrev;
+  uint32_t ulErrDetail;
+  uint32_t ulErrCode;  // position << 24 | code
+  char szThreadId[10];  // "%08X " of the thread, or "-------- "
+  char szMsgBuf[kMsgBufSize];
+};
+
+// The calling thread's record, made on first use; null when none can be made.
+tagVESK_TLS_VAR* VESK_GetTlsVar();
+
+// Stores code (position byte 0) and detail into the calling thread's record.
+void SetErrPos(uint32_t code, uint32_t detail);
+// The same when the caller already holds the record.
+inline void SetErrPos(tagVESK_TLS_VAR* tls, uint32_t code, uint32_t detail) {
+  if (tls == nullptr) return;
+  tls->ulErrCode = code & 0xFFFFFFu;
+  tls->ulErrDetail = detail;
+}
+
+// Puts the entry point's number into the top byte of the thread's error word.
+inline void SetPosition(tagVESK_TLS_VAR* tls, uint32_t position) {
+  if (tls == nullptr) return;
+  tls->ulErrCode = (tls->ulErrCode & 0xFFFFFFu) | (position << 24);
+}
+
+inline void ClearError(tagVESK_TLS_VAR* tls) {
+  if (tls == nullptr) return;
+  tls->ulErrCode = 0;
+  tls->ulErrDetail = 0;
+}
+
+// Sets code and position in one step, detail 0 unless given.
+inline void SetError(tagVESK_TLS_VAR* tls, uint32_t position, uint32_t code,
+                     uint32_t detail = 0) {
+  if (tls == nullptr) return;
+  tls->ulErrCode = (position << 24) | (code & 0xFFFFFFu);
+  tls->ulErrDetail = detail;
+}
+
+// Frees every thread's record and the key (thread-safe builds); returns the
+// result of destroying the list mutex's attribute.
+int EndThreadRecords();
+
+}  // namespace vesk
