@@ -1,0 +1,134 @@
+// A reader following a ring while writer processes go on: through the
+// follower's file-to-file logic on top of the library.
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "reader_api.h"
+#include "ring_follower.h"
+#include "trace-reader/records.h"
+#include "trace-reader/ring_writer.h"
+#include "trace-reader/test_util.h"
+#include "trace-reader/writer_procs.h"
+
+namespace tw::test {
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+void OnAlarm(int) { g_stop = 1; }
+
+struct FollowResult {
+  std::string output;
+  std::vector<std::string> notices;
+  int overruns = 0;
+  bool timedOut = false;
+};
+
+// Follows the ring until every writer's last record has been printed.
+FollowResult Follow(const std::string& prefix, const WriterPlan& plan, int timeoutS) {
+  FollowResult r;
+  std::vector<std::string> last;
+  for (int id = 1; id <= plan.writers; ++id) {
+    last.push_back(MakeRecord(id, plan.records - 1, plan.maxPayload));
+  }
+  std::vector<bool> seen(last.size(), false);
+  size_t found = 0;
+  auto out = [&](const char* bytes, size_t n) {
+    // A record may straddle two chunks: look back by one record's length.
+    const size_t from = r.output.size() > 400 ? r.output.size() - 400 : 0;
+    r.output.append(bytes, n);
+    for (size_t i = 0; i < last.size(); ++i) {
+      if (!seen[i] && r.output.find(last[i], from) != std::string::npos) {
+        seen[i] = true;
+        ++found;
+      }
+    }
+    if (found == last.size()) g_stop = 1;
+    return true;
+  };
+  auto notice = [&](const std::string& m) { r.notices.push_back(m); };
+  follow::RingFollower follower(FOLLOW_LINKED_READER_API, follow::PathsForPrefix(prefix), out,
+                                notice);
+  follow::FollowSettings settings;
+  settings.follow = true;
+  settings.pollMs = 1;
+  g_stop = 0;
+  signal(SIGALRM, OnAlarm);
+  alarm(timeoutS);
+  EXPECT_EQ(0, follower.Run(settings, &g_stop));
+  r.timedOut = alarm(0) == 0;
+  r.overruns = follower.overruns();
+  return r;
+}
+
+std::string Notices(const FollowResult& r) {
+  std::string s;
+  for (const auto& n : r.notices) s += "\n  " + n;
+  return s;
+}
+
+TEST(ReaderFollow, LargeRingEveryRecordExactlyOnceAndInOrder) {
+  ScratchDir dir;
+  RingSpec spec;
+  spec.prefix = dir.path() + "/big";
+  spec.fileSize = 1 << 20;
+  spec.fileNum = 4;
+  RingWriter creator(spec);
+  ASSERT_TRUE(creator.Open()) << creator.error();
+  WriterPlan plan;
+  plan.writers = 3;
+  plan.records = 1200;
+  const auto pids = StartWriters(spec, plan);
+  const FollowResult r = Follow(spec.prefix, plan, 120);
+  ASSERT_TRUE(WaitWriters(pids)) << "a writer process failed";
+  ASSERT_FALSE(r.timedOut) << "not every record arrived within 120 s" << Notices(r);
+
+  const ParseResult p = ParseRecords(r.output, plan.maxPayload);
+  EXPECT_TRUE(p.bad.empty()) << p.bad.size() << " torn lines, first: " << p.bad[0];
+  EXPECT_EQ("", p.rest);
+  EXPECT_EQ(0, r.overruns) << Notices(r);
+  const auto by = ByWriter(p.records);
+  ASSERT_EQ(3u, by.size());
+  for (const auto& [writer, seqs] : by) {
+    ASSERT_EQ(static_cast<size_t>(plan.records), seqs.size()) << "writer " << writer;
+    for (int i = 0; i < plan.records; ++i) {
+      ASSERT_EQ(i, seqs[i]) << "writer " << writer << ": record " << i << " out of place";
+    }
+  }
+  // One process line per writer (and the creator), no header block repeats.
+  EXPECT_EQ(3 * 4, p.headerLines);
+}
+
+TEST(ReaderFollow, SmallRingWrappingManyTimesGivesWholeRecordsInOrder) {
+  ScratchDir dir;
+  RingSpec spec;
+  spec.prefix = dir.path() + "/small";
+  spec.fileSize = 4096;
+  spec.fileNum = 8;
+  RingWriter creator(spec);
+  ASSERT_TRUE(creator.Open()) << creator.error();
+  WriterPlan plan;
+  plan.writers = 2;
+  plan.records = 800;
+  plan.pauseUs = 500;
+  const auto pids = StartWriters(spec, plan);
+  const FollowResult r = Follow(spec.prefix, plan, 120);
+  ASSERT_TRUE(WaitWriters(pids)) << "a writer process failed";
+  ASSERT_FALSE(r.timedOut) << "the last records did not arrive within 120 s" << Notices(r);
+
+  const ParseResult p = ParseRecords(r.output, plan.maxPayload);
+  EXPECT_TRUE(p.bad.empty()) << p.bad.size() << " torn lines, first: " << p.bad[0];
+  EXPECT_EQ("", p.rest);
+  const auto by = ByWriter(p.records);
+  ASSERT_EQ(2u, by.size());
+  for (const auto& [writer, seqs] : by) {
+    for (size_t i = 1; i < seqs.size(); ++i) {
+      ASSERT_LT(seqs[i - 1], seqs[i]) << "writer " << writer << " at " << i;
+    }
+    EXPECT_EQ(plan.records - 1, seqs.back()) << "writer " << writer << ": newest record missing";
+  }
+}
+
+}  // namespace
+}  // namespace tw::test
