@@ -128,11 +128,10 @@ std::vector<std::string> VedRefusedValues(vop_config_t* incoming,
   const Merged m = Merge(scanned);
   for (const std::string& name : m.order) {
     std::vector<vop_data_t*> records;
-    const uint32_t rc = AllRecords(
-        [&](vop_data_t** a, uint32_t* c) {
-          return fs_vopFuncs.DataGet(incoming, name.c_str(), a, c);
-        },
-        &records);
+    const uint32_t rc =
+        AllRecords([&](vop_data_t** a,
+                       uint32_t* c) { return fs_vopFuncs.DataGet(incoming, name.c_str(), a, c); },
+                   &records);
     if (rc != 0) continue;  // an undefined item
     const std::string at = "<" + name + ">";
     if (records.empty()) {

@@ -6,7 +6,13 @@
 #include <string>
 #include <vector>
 
-enum class VedCommand { kNone, kGetComponentList, kGetConfigDefine, kGetConfigData, kSetConfigData };
+enum class VedCommand {
+  kNone,
+  kGetComponentList,
+  kGetConfigDefine,
+  kGetConfigData,
+  kSetConfigData
+};
 
 // Only this many operands are kept; all are counted.
 constexpr size_t kVedMaxOperands = 8;

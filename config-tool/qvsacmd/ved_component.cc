@@ -17,8 +17,8 @@ uint32_t VedReadComponentFile(const std::string& component, VedConfig* config,
                               std::string* component_path) {
   const std::string nsl = VedComponentDefinitionPath();
   const uint32_t rc = vedGetConstructPathname(component, component_path);
-  const int read = rc != 0 ? kVedReadDataFailed
-                           : vedReadConfig(nsl.c_str(), component_path->c_str(), config);
+  const int read =
+      rc != 0 ? kVedReadDataFailed : vedReadConfig(nsl.c_str(), component_path->c_str(), config);
   if (read == kVedReadOk) return 0;
   std::fprintf(stderr, "ERROR:don't read file (%s).\n",
                read == kVedReadDefinitionFailed ? nsl.c_str() : component_path->c_str());

@@ -22,8 +22,7 @@ bool MemberText(vop_data_t* structure, const char* name, uint32_t type, std::str
   vop_data_t* member = nullptr;
   if (VedFirstMember(structure, name, &member) != 0) return false;
   if (member->type != type) return false;
-  const char* value =
-      type == VOP_TYPE_STRING ? member->value.string : member->value.enumeration;
+  const char* value = type == VOP_TYPE_STRING ? member->value.string : member->value.enumeration;
   if (value == nullptr) return false;
   *text = value;
   return true;

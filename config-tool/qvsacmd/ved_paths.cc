@@ -25,8 +25,8 @@ uint32_t FetchText(Op op, std::string* out) {
 }
 
 uint32_t Dirname(const std::string& path, std::string* out) {
-  return FetchText(
-      [&](char* b, size_t* s) { return DirnameGetFromPath_L2(path.c_str(), b, s); }, out);
+  return FetchText([&](char* b, size_t* s) { return DirnameGetFromPath_L2(path.c_str(), b, s); },
+                   out);
 }
 
 }  // namespace
@@ -39,8 +39,8 @@ uint32_t VedJoinPath(const std::string& directory, const std::string& name, std:
 
 uint32_t VED_SetPaths(const char* program) {
   std::string full;
-  uint32_t rc = FetchText([&](char* b, size_t* s) { return CommandNameGet_L2(program, b, s); },
-                          &full);
+  uint32_t rc =
+      FetchText([&](char* b, size_t* s) { return CommandNameGet_L2(program, b, s); }, &full);
   if (rc != 0) return rc;
   if (full.empty()) return ERR_NOT_FOUND;
   std::array<std::string, kVedDirCount> dirs;

@@ -11,6 +11,23 @@ namespace {
 
 const char kInvalid[] = "ERROR:option invalid.\n";
 
+// Moves an installed file or directory aside (on the same file system) for
+// the lifetime of the object.
+class MovedAside {
+ public:
+  explicit MovedAside(const std::string& path) : path_(path), aside_(path + ".aside") {
+    std::filesystem::rename(path_, aside_);
+  }
+  ~MovedAside() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+    std::filesystem::rename(aside_, path_, ec);
+  }
+
+ private:
+  std::string path_, aside_;
+};
+
 TEST_F(ToolTest, ArgumentClassification) {
   AddSample("comp");
   struct Case {
@@ -85,8 +102,9 @@ TEST_F(ToolTest, ComponentListShowsRegularFilesWithTheirTexts) {
   // file without "define", a symbolic link to a file, a dangling link and a
   // subdirectory.
   const std::string bare = work_ + "/bare-def.xml";
-  WriteFile(bare, "<config_define><name>bare</name><item><name>A</name><type>integer</type>"
-                  "</item></config_define>\n");
+  WriteFile(bare,
+            "<config_define><name>bare</name><item><name>A</name><type>integer</type>"
+            "</item></config_define>\n");
   AddComponent("bare", bare, work_ + "/bare.xml");
   AddComponent("garbage", "this is not a document");
   AddComponent("nodefine", "<config><config>/nonexistent.xml</config></config>\n");
@@ -119,8 +137,7 @@ TEST_F(ToolTest, ComponentListShowsRegularFilesWithTheirTexts) {
 }
 
 TEST_F(ToolTest, ComponentListOfAnEmptyOrMissingAssistDirectory) {
-  const std::string saved = work_ + "/assist-saved";
-  std::filesystem::rename(kAssist, saved);
+  MovedAside moved(kAssist);
   ToolResult r = RunTool({"--getcomponentlist"});
   EXPECT_EQ(0, r.status);
   EXPECT_EQ("<programs>\n</programs>\n", r.out);
@@ -128,8 +145,6 @@ TEST_F(ToolTest, ComponentListOfAnEmptyOrMissingAssistDirectory) {
   r = RunTool({"--getcomponentlist"});
   EXPECT_EQ(0, r.status);
   EXPECT_EQ("<programs>\n</programs>\n", r.out);
-  std::filesystem::remove_all(kAssist);
-  std::filesystem::rename(saved, kAssist);
 }
 
 TEST_F(ToolTest, PrintsDefinitionAndDataAsStored) {
@@ -191,37 +206,37 @@ TEST_F(ToolTest, PrintErrors) {
 
 TEST_F(ToolTest, MissingComponentDefinitionOrLibrary) {
   AddSample("comp");
-  const std::string nsl_saved = work_ + "/nsl-saved";
-  std::filesystem::rename(kNsl, nsl_saved);
-  ToolResult r = RunTool({"--getconfigdata", "comp"});
-  EXPECT_EQ(1, r.status);
-  EXPECT_EQ(std::string("ERROR:don't read file (") + kNsl + ").\n", r.err);
-  r = RunTool({"--setconfigdata", "comp", "<config><Interval>5</Interval></config>"});
-  EXPECT_EQ(1, r.status);
-  EXPECT_EQ(std::string("ERROR:don't read file (") + kNsl + ").\n", r.err);
-  std::filesystem::rename(nsl_saved, kNsl);
+  ToolResult r;
+  {
+    MovedAside moved(kNsl);
+    r = RunTool({"--getconfigdata", "comp"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(std::string("ERROR:don't read file (") + kNsl + ").\n", r.err);
+    r = RunTool({"--setconfigdata", "comp", "<config><Interval>5</Interval></config>"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(std::string("ERROR:don't read file (") + kNsl + ").\n", r.err);
+  }
 
   const std::string lib = std::string(kToolTree) + "/lib/libvopcfg.so";
-  const std::string lib_saved = work_ + "/lib-saved";
-  std::filesystem::rename(lib, lib_saved);
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--getcomponentlist"},
-        std::vector<std::string>{"--getconfigdata", "comp"},
-        std::vector<std::string>{"--setconfigdata", "comp", "<config></config>"}}) {
-    r = RunTool(args);
-    EXPECT_EQ(1, r.status) << args[0];
-    EXPECT_EQ("", r.out) << args[0];
-    EXPECT_EQ(0u, r.err.rfind("ERROR:don't load library (", 0)) << r.err;
-    EXPECT_NE(std::string::npos, r.err.find(lib)) << r.err;
+  {
+    MovedAside moved(lib);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--getcomponentlist"},
+          std::vector<std::string>{"--getconfigdata", "comp"},
+          std::vector<std::string>{"--setconfigdata", "comp", "<config></config>"}}) {
+      r = RunTool(args);
+      EXPECT_EQ(1, r.status) << args[0];
+      EXPECT_EQ("", r.out) << args[0];
+      EXPECT_EQ(0u, r.err.rfind("ERROR:don't load library (", 0)) << r.err;
+      EXPECT_NE(std::string::npos, r.err.find(lib)) << r.err;
+    }
+    // A library without the entry points is refused the same way.
+    std::filesystem::copy_file("/lib/x86_64-linux-gnu/libm.so.6", lib,
+                               std::filesystem::copy_options::overwrite_existing);
+    r = RunTool({"--getconfigdata", "comp"});
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("VOP_ConfigCreate")) << r.err;
   }
-  // A library without the entry points is refused the same way.
-  WriteFile(lib, "");
-  std::filesystem::copy_file("/lib/x86_64-linux-gnu/libm.so.6", lib,
-                             std::filesystem::copy_options::overwrite_existing);
-  r = RunTool({"--getconfigdata", "comp"});
-  EXPECT_EQ(1, r.status);
-  EXPECT_NE(std::string::npos, r.err.find("VOP_ConfigCreate")) << r.err;
-  std::filesystem::rename(lib_saved, lib);
   EXPECT_EQ(0, RunTool({"--getconfigdata", "comp"}).status);
 }
 

@@ -63,8 +63,8 @@ std::string ToolTest::AddComponent(const std::string& name, const std::string& b
 
 std::string ToolTest::AddComponent(const std::string& name, const std::string& define,
                                    const std::string& config, const std::string& notice) {
-  std::string body = "<config>\n  <define>" + define + "</define>\n  <config>" + config +
-                     "</config>\n";
+  std::string body =
+      "<config>\n  <define>" + define + "</define>\n  <config>" + config + "</config>\n";
   if (!notice.empty()) body += "  <notice>" + notice + "</notice>\n";
   body += "</config>\n";
   return AddComponent(name, body);
@@ -82,8 +82,11 @@ std::string ToolTest::ExecuteNotice(const std::string& arguments) const {
   const std::string script = work_ + "/rec $HOME 'q'.sh";
   WriteFile(script,
             "#!/bin/sh\n"
-            ": > '" + ArgsFile() + "'\n"
-            "for a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + ArgsFile() + "'; done\n",
+            ": > '" +
+                ArgsFile() +
+                "'\n"
+                "for a in \"$@\"; do printf '%s\\n' \"$a\" >> '" +
+                ArgsFile() + "'; done\n",
             0755);
   std::string notice = "<action>execute</action><command>" + script + "</command>";
   if (!arguments.empty()) notice += "<arguments>" + arguments + "</arguments>";

@@ -66,9 +66,8 @@ TEST(VedScan, FindsTheItemsOfTheFirstTopLevelElement) {
   EXPECT_EQ((V{"a", "b", "a"}), Names(VedScanItems("<config><a>1</a><b x='>'>2</b><a>3</a>"
                                                    "</config><config><c>4</c></config>")));
   // Comments, processing instructions, self-closing and unnamed end tags.
-  EXPECT_EQ((V{"a", "e", "b"}),
-            Names(VedScanItems("<?xml?><!-- <z> --><r><a/><e /><!-- <y> -->"
-                               "<b><c>1</c></x></r>")));
+  EXPECT_EQ((V{"a", "e", "b"}), Names(VedScanItems("<?xml?><!-- <z> --><r><a/><e /><!-- <y> -->"
+                                                   "<b><c>1</c></x></r>")));
   // A comment ends at its first ">" outside quotes: <q> after it is an
   // element, and <a> nests in it.
   EXPECT_EQ((V{"q"}), Names(VedScanItems("<r><!-- 1 > 2 <q> --><a>1</a></r>")));
@@ -113,9 +112,8 @@ std::string ShellWords(const std::string& line) {
 }
 
 TEST(VedNotice, ShellQuoteKeepsAnyTextAsOneWord) {
-  for (const std::string text :
-       {"plain", "two words", "it's", "'", "''", "\"$(id)\"", "`id`;ls|x&y>z", "$HOME\\n", "-e",
-        "tab\there", "new\nline"}) {
+  for (const std::string text : {"plain", "two words", "it's", "'", "''", "\"$(id)\"",
+                                 "`id`;ls|x&y>z", "$HOME\\n", "-e", "tab\there", "new\nline"}) {
     EXPECT_EQ(text + "|", ShellWords(VedShellQuote(text))) << "text: " << text;
   }
 }

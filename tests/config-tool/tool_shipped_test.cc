@@ -73,12 +73,12 @@ TEST_F(ShippedTest, EachSettingCanBeSetAndTheDaemonIsSignalled) {
     std::string key, value;
   };
   const Setting settings[] = {
-      {"ErrorWatching", "TRUE"},   {"TimeoutAction", "PowerCycle"},
-      {"TimeoutInterval", "600"},  {"IntervalCount", "10"},
-      {"ShorteningCount", "5"},    {"MinimumInterval", "15"},
-      {"RetryInterval", "3600"},   {"MaximumRetryTime", "60"},
-      {"LogLevel", "-1"},          {"LogSize", "2047"},
-      {"LogPages", "16"},          {"LogName", "/var/tmp/wdt trace"},
+      {"ErrorWatching", "TRUE"},  {"TimeoutAction", "PowerCycle"},
+      {"TimeoutInterval", "600"}, {"IntervalCount", "10"},
+      {"ShorteningCount", "5"},   {"MinimumInterval", "15"},
+      {"RetryInterval", "3600"},  {"MaximumRetryTime", "60"},
+      {"LogLevel", "-1"},         {"LogSize", "2047"},
+      {"LogPages", "16"},         {"LogName", "/var/tmp/wdt trace"},
   };
   for (const Setting& s : settings) {
     const std::string before = ReadFile(kData);
@@ -86,10 +86,10 @@ TEST_F(ShippedTest, EachSettingCanBeSetAndTheDaemonIsSignalled) {
     ASSERT_NE(s.value, Value(before, s.key)) << s.key;
     RunOptions options;
     options.standin = "tickwardd";
-    const ToolResult r = RunTool(
-        {"--setconfigdata", "tickwardd", "<config><" + s.key + ">" + s.value + "</" + s.key +
-                                             "></config>"},
-        options);
+    const ToolResult r =
+        RunTool({"--setconfigdata", "tickwardd",
+                 "<config><" + s.key + ">" + s.value + "</" + s.key + "></config>"},
+                options);
     EXPECT_EQ(0, r.status) << s.key << ": " << r.err;
     EXPECT_EQ("", r.err) << s.key;
     EXPECT_EQ(SIGHUP, r.signal) << s.key << ": tickwardd was not sent SIGHUP";
@@ -107,23 +107,32 @@ TEST_F(ShippedTest, EachSettingCanBeSetAndTheDaemonIsSignalled) {
 
 TEST_F(ShippedTest, LimitsOfTheDaemonAreEnforced) {
   const char* refused[] = {
-      "<TimeoutInterval>59</TimeoutInterval>", "<TimeoutInterval>3601</TimeoutInterval>",
-      "<IntervalCount>1</IntervalCount>",      "<IntervalCount>11</IntervalCount>",
-      "<ShorteningCount>0</ShorteningCount>",  "<ShorteningCount>6</ShorteningCount>",
-      "<MinimumInterval>14</MinimumInterval>", "<MinimumInterval>361</MinimumInterval>",
-      "<RetryInterval>59</RetryInterval>",     "<RetryInterval>3601</RetryInterval>",
-      "<MaximumRetryTime>0</MaximumRetryTime>", "<MaximumRetryTime>61</MaximumRetryTime>",
-      "<LogLevel>-2</LogLevel>",               "<LogLevel>1001</LogLevel>",
-      "<LogSize>0</LogSize>",                  "<LogSize>2048</LogSize>",
-      "<LogPages>0</LogPages>",                "<LogPages>17</LogPages>",
-      "<TimeoutAction>Reboot</TimeoutAction>", "<ErrorWatching>on</ErrorWatching>",
+      "<TimeoutInterval>59</TimeoutInterval>",
+      "<TimeoutInterval>3601</TimeoutInterval>",
+      "<IntervalCount>1</IntervalCount>",
+      "<IntervalCount>11</IntervalCount>",
+      "<ShorteningCount>0</ShorteningCount>",
+      "<ShorteningCount>6</ShorteningCount>",
+      "<MinimumInterval>14</MinimumInterval>",
+      "<MinimumInterval>361</MinimumInterval>",
+      "<RetryInterval>59</RetryInterval>",
+      "<RetryInterval>3601</RetryInterval>",
+      "<MaximumRetryTime>0</MaximumRetryTime>",
+      "<MaximumRetryTime>61</MaximumRetryTime>",
+      "<LogLevel>-2</LogLevel>",
+      "<LogLevel>1001</LogLevel>",
+      "<LogSize>0</LogSize>",
+      "<LogSize>2048</LogSize>",
+      "<LogPages>0</LogPages>",
+      "<LogPages>17</LogPages>",
+      "<TimeoutAction>Reboot</TimeoutAction>",
+      "<ErrorWatching>on</ErrorWatching>",
   };
   for (const char* element : refused) {
     RunOptions options;
     options.standin = "tickwardd";
-    const ToolResult r =
-        RunTool({"--setconfigdata", "tickwardd", std::string("<config>") + element + "</config>"},
-                options);
+    const ToolResult r = RunTool(
+        {"--setconfigdata", "tickwardd", std::string("<config>") + element + "</config>"}, options);
     EXPECT_EQ(1, r.status) << element;
     EXPECT_NE(std::string::npos, r.err.find("ERROR:invalid value of <")) << element << r.err;
     EXPECT_EQ(0, r.signal) << element << ": signalled after a refused update";
@@ -131,19 +140,20 @@ TEST_F(ShippedTest, LimitsOfTheDaemonAreEnforced) {
   }
   // LogName: up to 225 characters.
   const std::string longest(225, 'n');
-  ToolResult r = RunTool({"--setconfigdata", "tickwardd",
-                          "<config><LogName>" + longest + "n</LogName></config>"});
+  ToolResult r = RunTool(
+      {"--setconfigdata", "tickwardd", "<config><LogName>" + longest + "n</LogName></config>"});
   EXPECT_EQ(1, r.status);
-  r = RunTool({"--setconfigdata", "tickwardd", "<config><LogName>" + longest + "</LogName></config>"});
+  r = RunTool(
+      {"--setconfigdata", "tickwardd", "<config><LogName>" + longest + "</LogName></config>"});
   EXPECT_EQ(0, r.status) << r.err;
   EXPECT_EQ(longest, Value(ReadFile(kData), "LogName"));
 }
 
 TEST_F(ShippedTest, EveryActionKeywordIsAccepted) {
   for (const char* action : {"NoAction", "HardReset", "PowerDown", "PowerCycle", "NMI", "SMI"}) {
-    const ToolResult r = RunTool({"--setconfigdata", "tickwardd",
-                                  std::string("<config><TimeoutAction>") + action +
-                                      "</TimeoutAction></config>"});
+    const ToolResult r =
+        RunTool({"--setconfigdata", "tickwardd",
+                 std::string("<config><TimeoutAction>") + action + "</TimeoutAction></config>"});
     EXPECT_EQ(0, r.status) << action << ": " << r.err;
     EXPECT_EQ(action, Value(ReadFile(kData), "TimeoutAction"));
   }

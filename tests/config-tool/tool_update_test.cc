@@ -43,8 +43,8 @@ TEST_F(UpdateTest, ChangesOneItemAndKeepsTheOthers) {
 
   // A second update keeps the first one's result as its backup.
   const std::string first = ReadFile(data_);
-  ASSERT_EQ(0, Set("<config><Mode>Slow</Mode><Flag>false</Flag><Label>b c</Label></config>")
-                   .status);
+  ASSERT_EQ(0,
+            Set("<config><Mode>Slow</Mode><Flag>false</Flag><Label>b c</Label></config>").status);
   std::string want = Replace(first, "<Mode>Fast<", "<Mode>Slow<");
   want = Replace(want, "<Flag>TRUE<", "<Flag>FALSE<");
   ExpectReplaced(Replace(want, "<Label>alpha<", "<Label>b c<"), first);
@@ -54,8 +54,9 @@ TEST_F(UpdateTest, ItemsGivenTwiceOrUndefinedAreNotApplied) {
   AddSample("comp");
   // Ports takes any number of records: two of them in the new text is not
   // one value to set, so Ports keeps 22; the undefined item is skipped.
-  ToolResult r = Set("<config><Ports>80</Ports><Ports>443</Ports><Bogus>1</Bogus>"
-                     "<Interval>50</Interval></config>");
+  ToolResult r =
+      Set("<config><Ports>80</Ports><Ports>443</Ports><Bogus>1</Bogus>"
+          "<Interval>50</Interval></config>");
   EXPECT_EQ(0, r.status) << r.err;
   EXPECT_EQ("", r.err);
   ExpectReplaced(Replace(kSampleData, "<Interval>30<", "<Interval>50<"), kSampleData);
@@ -69,8 +70,7 @@ TEST_F(UpdateTest, MissingItemIsCreatedFromItsDefaultThenSet) {
   AddSample("comp");
   ToolResult r = Set("<config><Extra>9</Extra></config>");
   EXPECT_EQ(0, r.status) << r.err;
-  ExpectReplaced(Replace(kSampleData, "</config>", "  <Extra>9</Extra>\n</config>"),
-                 kSampleData);
+  ExpectReplaced(Replace(kSampleData, "</config>", "  <Extra>9</Extra>\n</config>"), kSampleData);
   // Set to its default value: still written out.
   WriteFile(data_, kSampleData);
   r = Set("<config><Extra>7</Extra></config>");
@@ -228,7 +228,7 @@ TEST_F(UpdateTest, SignalNoticeReachesTheNamedProcess) {
     int signal;
   };
   const Case cases[] = {
-      {"SIGHUP", SIGHUP}, {"SIGINT", SIGINT}, {"SIGUSR1", SIGUSR1},
+      {"SIGHUP", SIGHUP},   {"SIGINT", SIGINT},   {"SIGUSR1", SIGUSR1},
       {"SIGUST2", SIGUSR2}, {"SIGUSR2", SIGUSR2},
   };
   for (const Case& c : cases) {
@@ -268,8 +268,8 @@ TEST_F(UpdateTest, ProcessNameReachesKillallAsOneArgument) {
   // Quoted the way a shell command line would quote it, this name would run
   // ":>m" and ":>n" in the tool's working directory.
   const std::string name = "x\";:>m;\"$(:>n)";
-  AddSample("comp", "<action>signal</action><procname>" + name +
-                        "</procname><signal>SIGUSR1</signal>");
+  AddSample("comp",
+            "<action>signal</action><procname>" + name + "</procname><signal>SIGUSR1</signal>");
   RunOptions options;
   options.standin = name;
   options.cwd = work_;
@@ -291,8 +291,8 @@ TEST_F(UpdateTest, ExecuteNoticeCommandIsOneWord) {
   // The command is quoted as a whole; only the arguments are a command line.
   const std::string script = work_ + "/a;:>m $(:>n) `:>o`.sh";
   WriteFile(script, "#!/bin/sh\necho ran > '" + work_ + "/ran'\n", 0755);
-  AddSample("comp", "<action>execute</action><command>" + script +
-                        "</command><arguments>x</arguments>");
+  AddSample("comp",
+            "<action>execute</action><command>" + script + "</command><arguments>x</arguments>");
   RunOptions options;
   options.cwd = work_;
   const ToolResult r = Set("<config><Interval>45</Interval></config>", options);
