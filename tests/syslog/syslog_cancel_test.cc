@@ -1,0 +1,72 @@
+// A writer thread cancelled in the middle of a put: the process goes on and
+// the library stays usable (the thread-safe builds are not left locked).
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <syslog.h>
+
+#include <atomic>
+#include <thread>
+
+#include "harness/syslog_capture.h"
+#include "vesk2_syslog.h"
+
+namespace {
+
+TEST(SyslogCancel, CancelledWriterLeavesTheLibraryUsable) {
+  tw::test::SyslogCapture cap;
+  std::atomic<bool> started{false};
+  pthread_t writer;
+  auto body = [](void* arg) -> void* {
+    auto* flag = static_cast<std::atomic<bool>*>(arg);
+    for (;;) {
+      ZELKWSYM_PutToSysLog(6, "spin");
+      flag->store(true);
+    }
+    return nullptr;
+  };
+  ASSERT_EQ(0, pthread_create(&writer, nullptr, body, &started));
+  while (!started.load()) std::this_thread::yield();
+  ASSERT_EQ(0, pthread_cancel(writer));
+  ASSERT_EQ(0, pthread_join(writer, nullptr));
+  cap.TakeAll(std::chrono::milliseconds(50));
+
+  ZELKWSYM_OpenSysLog("after-cancel", 0, LOG_USER);
+  std::atomic<bool> done{false};
+  std::thread probe([&] {
+    ZELKWSYM_PutToSysLog(6, "still works");
+    done = true;
+  });
+  probe.join();
+  EXPECT_TRUE(done.load());
+  auto got = cap.TakeAll();
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ("still works", got.back().text);
+  EXPECT_EQ("after-cancel", got.back().ident);
+}
+
+
+TEST(SyslogCancel, AsynchronouslyCancellableWriter) {
+  tw::test::SyslogCapture cap;
+  std::atomic<bool> started{false};
+  pthread_t writer;
+  auto body = [](void* arg) -> void* {
+    pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, nullptr);
+    auto* flag = static_cast<std::atomic<bool>*>(arg);
+    for (;;) {
+      ZELKWSYM_PutToSysLogWithTid(6, "async", "spin");
+      flag->store(true);
+    }
+    return nullptr;
+  };
+  ASSERT_EQ(0, pthread_create(&writer, nullptr, body, &started));
+  while (!started.load()) std::this_thread::yield();
+  ASSERT_EQ(0, pthread_cancel(writer));
+  ASSERT_EQ(0, pthread_join(writer, nullptr));
+  cap.TakeAll(std::chrono::milliseconds(50));
+  ASSERT_EQ(0, ZELKWSYM_PutToSysLog(6, "after async cancel"));
+  auto got = cap.TakeAll();
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ("after async cancel", got.back().text);
+}
+
+}  // namespace
