@@ -71,12 +71,12 @@ enum {
 };
 
 /* ---- Shared mode bits (the writers' option word, 0..63) ---- */
-#define VESK2_MODE_KEEP_LARGER 0x01u   /* joining: keep larger size and count */
-#define VESK2_MODE_NO_FILL 0x02u       /* new files sparse, not space-filled */
-#define VESK2_MODE_CURRENT_ONLY 0x04u  /* at open prepare only the current file */
-#define VESK2_MODE_NO_HEADER 0x08u     /* no header block at a file switch */
-#define VESK2_MODE_NO_LOCK 0x10u       /* writers take no inter-process lock */
-#define VESK2_MODE_NO_PROC_LINE 0x20u  /* no process line at open */
+#define VESK2_MODE_KEEP_LARGER 0x01u  /* joining: keep larger size and count */
+#define VESK2_MODE_NO_FILL 0x02u      /* new files sparse, not space-filled */
+#define VESK2_MODE_CURRENT_ONLY 0x04u /* at open prepare only the current file */
+#define VESK2_MODE_NO_HEADER 0x08u    /* no header block at a file switch */
+#define VESK2_MODE_NO_LOCK 0x10u      /* writers take no inter-process lock */
+#define VESK2_MODE_NO_PROC_LINE 0x20u /* no process line at open */
 #define VESK2_MODE_OPTION_MASK 0x3Fu
 #define VESK2_MODE_UNUSED_BITS 0xFFFFFFC0u /* or-ed into a process's own mode */
 
@@ -90,15 +90,15 @@ enum {
 #define VESK2_EOD_MARK_LEN 47
 #define VESK2_EOD_TOTAL_LEN 48 /* end byte + mark */
 
-#define VESK2_PROC_LINE_LEN 57      /* "**** " name pid size count option CR LF */
-#define VESK2_APP_NAME_LEN 16       /* application name column of the process line */
-#define VESK2_SYSTEM_LINE_LEN 141   /* "**** " OS host TZ time CR LF */
-#define VESK2_COLUMN_TITLES_LEN 90  /* column line before the LANG text */
-#define VESK2_HEADER_RESERVE 317    /* system + column line never exceed this */
+#define VESK2_PROC_LINE_LEN 57     /* "**** " name pid size count option CR LF */
+#define VESK2_APP_NAME_LEN 16      /* application name column of the process line */
+#define VESK2_SYSTEM_LINE_LEN 141  /* "**** " OS host TZ time CR LF */
+#define VESK2_COLUMN_TITLES_LEN 90 /* column line before the LANG text */
+#define VESK2_HEADER_RESERVE 317   /* system + column line never exceed this */
 
 /* ---- Names derived from the ring's path prefix P ---- */
-#define VESK2_TRACE_FILE_FMT "%s%d.log"  /* P, file number 1..lFileNum */
-#define VESK2_MMAP_DIR_FMT "%s/mmap"     /* D: P up to its last '/' */
+#define VESK2_TRACE_FILE_FMT "%s%d.log"    /* P, file number 1..lFileNum */
+#define VESK2_MMAP_DIR_FMT "%s/mmap"       /* D: P up to its last '/' */
 #define VESK2_MNG_FILE_FMT "%s/mmap/%s.mm" /* D, B: P after its last '/' */
 #define VESK2_TRACE_FILE_SUFFIX ".log"
 #define VESK2_MNG_FILE_SUFFIX ".mm"

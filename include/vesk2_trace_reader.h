@@ -21,19 +21,19 @@ typedef struct VESK2_MptTrap VESK2_MptTrap_t;
 /* Error codes, returned by the calls that return codes and kept for
  * ZELKWSYM_MpttGetLastError. */
 #define VESK2_MPTT_OK 0
-#define VESK2_MPTT_E_INVALID 1          /* null instance/buffer, bad value or origin */
-#define VESK2_MPTT_E_OPEN 2             /* a file could not be opened (not absence) */
-#define VESK2_MPTT_E_CLOSE 3            /* closing a descriptor failed */
-#define VESK2_MPTT_E_MAP 7              /* a mapping failed */
-#define VESK2_MPTT_E_NO_MEMORY 9        /* out of memory while creating */
-#define VESK2_MPTT_E_STATE 11           /* wrong calling order */
-#define VESK2_MPTT_E_NOT_FOUND 13       /* file not found */
-#define VESK2_MPTT_E_SEEK 14            /* seek target outside the mapped file */
-#define VESK2_MPTT_E_PATH 17            /* path is not of the form <name><N>.log */
-#define VESK2_MPTT_E_STAT 20            /* the trace file's status could not be read */
-#define VESK2_MPTT_E_LOCK 22            /* the management file could not be (un)locked */
-#define VESK2_MPTT_E_UNMAP 23           /* unmapping failed */
-#define VESK2_MPTT_E_RECORD 29          /* the management record is not valid */
+#define VESK2_MPTT_E_INVALID 1    /* null instance/buffer, bad value or origin */
+#define VESK2_MPTT_E_OPEN 2       /* a file could not be opened (not absence) */
+#define VESK2_MPTT_E_CLOSE 3      /* closing a descriptor failed */
+#define VESK2_MPTT_E_MAP 7        /* a mapping failed */
+#define VESK2_MPTT_E_NO_MEMORY 9  /* out of memory while creating */
+#define VESK2_MPTT_E_STATE 11     /* wrong calling order */
+#define VESK2_MPTT_E_NOT_FOUND 13 /* file not found */
+#define VESK2_MPTT_E_SEEK 14      /* seek target outside the mapped file */
+#define VESK2_MPTT_E_PATH 17      /* path is not of the form <name><N>.log */
+#define VESK2_MPTT_E_STAT 20      /* the trace file's status could not be read */
+#define VESK2_MPTT_E_LOCK 22      /* the management file could not be (un)locked */
+#define VESK2_MPTT_E_UNMAP 23     /* unmapping failed */
+#define VESK2_MPTT_E_RECORD 29    /* the management record is not valid */
 
 /* Seek origins. */
 #define VESK2_MPTT_SEEK_SET 0

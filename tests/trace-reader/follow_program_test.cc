@@ -1,11 +1,10 @@
 // tickward-trace-follow as an operator runs it: the installed program, the
 // installed reader library, a live ring written by other processes.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -69,8 +68,8 @@ std::string RingData(const std::string& prefix) {
     const int n = (rec.lCurFile + i - 1) % rec.lFileNum + 1;
     const std::string f = ReadFile(RingTracePath(prefix, n));
     size_t end = 0;
-    while (end < f.size() &&
-           !(f[end] == VESK2_EOD_BYTE && (end == 0 || (end >= 2 && f.compare(end - 2, 2, "\r\n") == 0)))) {
+    while (end < f.size() && !(f[end] == VESK2_EOD_BYTE &&
+                               (end == 0 || (end >= 2 && f.compare(end - 2, 2, "\r\n") == 0)))) {
       ++end;
     }
     all += f.substr(0, end);
@@ -91,7 +90,8 @@ TEST(FollowProgram, HelpUsageAndFailuresSayWhatHappened) {
   EXPECT_EQ(1, RunProgram({"-i", "0", "/tmp/x"}, "interval", &p));
 
   EXPECT_EQ(2, RunProgram({"/tmp/none/app"}, "missing", &p));
-  EXPECT_NE(std::string::npos, ReadFile(p.err).find("/tmp/none/mmap/app.mm: no such management file"))
+  EXPECT_NE(std::string::npos,
+            ReadFile(p.err).find("/tmp/none/mmap/app.mm: no such management file"))
       << ReadFile(p.err);
 
   EXPECT_EQ(4, RunProgram({"--library=/tmp/nolib.so", "/tmp/x"}, "nolib", &p));

@@ -2,9 +2,8 @@
 // hand-made management records and trace files, and an owned instance.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 

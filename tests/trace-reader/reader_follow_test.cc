@@ -1,9 +1,8 @@
 // A reader following a ring while writer processes go on: through the
 // follower's file-to-file logic on top of the library.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "reader_api.h"
 #include "ring_follower.h"

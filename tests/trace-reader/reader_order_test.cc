@@ -28,9 +28,12 @@ TEST(ReaderNullInstance, EveryEntryPointReportsCode1ThroughTheLibraryError) {
       {"GetLine", [&] { return ZELKWSYM_MpttGetLine(nullptr, buf, 8); }, 0},
       {"Seek", [] { return static_cast<long>(ZELKWSYM_MpttSeek(nullptr, 0, 0)); }, 1},
       {"Tell", [] { return ZELKWSYM_MpttTell(nullptr); }, -1},
-      {"GetLockBlockTime", [] { return static_cast<long>(ZELKWSYM_MpttGetLockBlockTime(nullptr)); }, -1},
-      {"SetLockSleepTime", [] { return static_cast<long>(ZELKWSYM_MpttSetLockSleepTime(nullptr, 5)); }, -1},
-      {"SetLockRetryTimes", [] { return static_cast<long>(ZELKWSYM_MpttSetLockRetryTimes(nullptr, 5)); }, -1},
+      {"GetLockBlockTime", [] { return static_cast<long>(ZELKWSYM_MpttGetLockBlockTime(nullptr)); },
+       -1},
+      {"SetLockSleepTime",
+       [] { return static_cast<long>(ZELKWSYM_MpttSetLockSleepTime(nullptr, 5)); }, -1},
+      {"SetLockRetryTimes",
+       [] { return static_cast<long>(ZELKWSYM_MpttSetLockRetryTimes(nullptr, 5)); }, -1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.expected, c.run()) << c.call << " with a null instance";

@@ -95,8 +95,8 @@ TEST_F(ReadTest, SeekIsBoundedByTheMappingNotTheDataEnd) {
     long offset;
     int origin;
     int code;
-  } bad[] = {{-1, 0, 14},   {4097, 0, 14},     {-6, 1, 14},  {LONG_MAX, 1, 14},
-             {1, 2, 14},    {-4097, 2, 14},    {0, 3, 1},    {0, -1, 1}};
+  } bad[] = {{-1, 0, 14}, {4097, 0, 14},  {-6, 1, 14}, {LONG_MAX, 1, 14},
+             {1, 2, 14},  {-4097, 2, 14}, {0, 3, 1},   {0, -1, 1}};
   ASSERT_EQ(0, ZELKWSYM_MpttSeek(inst_, 5, 0));
   for (const Bad& b : bad) {
     ZELKWSYM_MpttClearError(inst_);
@@ -232,7 +232,11 @@ TEST_F(ReadTest, EmptyTraceFileIsMappedAtTheRingSizeWithoutTouchingMissingPages)
 }
 
 TEST_F(ReadTest, EmptyTraceFileWithoutAValidRecordCannotBeMapped) {
-  WriteRecord([] { RecordWords r; r.fileNum = 99; return r; }());
+  WriteRecord([] {
+    RecordWords r;
+    r.fileNum = 99;
+    return r;
+  }());
   ASSERT_TRUE(WriteFile(TracePath(1), ""));
   ASSERT_EQ(0, OpenMng(1));
   EXPECT_EQ(7, ZELKWSYM_MpttOpen(inst_));

@@ -52,13 +52,49 @@ TEST_F(RecordTest, InvalidRecordsGiveCode29AtThatCallOnly) {
     RecordWords w;
     const char* id;
   } cases[] = {
-      {"mark 1", [] { RecordWords w; w.byteOrder = 1; return w; }(), "VESK"},
+      {"mark 1",
+       [] {
+         RecordWords w;
+         w.byteOrder = 1;
+         return w;
+       }(),
+       "VESK"},
       {"id VESX", {}, "VESX"},
-      {"65 files", [] { RecordWords w; w.fileNum = 65; return w; }(), "VESK"},
-      {"0 files", [] { RecordWords w; w.fileNum = 0; return w; }(), "VESK"},
-      {"size 4095", [] { RecordWords w; w.fileSize = 4095; return w; }(), "VESK"},
-      {"size 16 MiB + 1", [] { RecordWords w; w.fileSize = 16777217; return w; }(), "VESK"},
-      {"lock type 2", [] { RecordWords w; w.lockType = 2; return w; }(), "VESK"},
+      {"65 files",
+       [] {
+         RecordWords w;
+         w.fileNum = 65;
+         return w;
+       }(),
+       "VESK"},
+      {"0 files",
+       [] {
+         RecordWords w;
+         w.fileNum = 0;
+         return w;
+       }(),
+       "VESK"},
+      {"size 4095",
+       [] {
+         RecordWords w;
+         w.fileSize = 4095;
+         return w;
+       }(),
+       "VESK"},
+      {"size 16 MiB + 1",
+       [] {
+         RecordWords w;
+         w.fileSize = 16777217;
+         return w;
+       }(),
+       "VESK"},
+      {"lock type 2",
+       [] {
+         RecordWords w;
+         w.lockType = 2;
+         return w;
+       }(),
+       "VESK"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(-1, DataEnd(c.w, false, c.id)) << c.what;
@@ -68,10 +104,18 @@ TEST_F(RecordTest, InvalidRecordsGiveCode29AtThatCallOnly) {
   }
   // The current file must lie in 1..lFileNum.
   RecordWords w;
-  WriteRecord([] { RecordWords r; r.curFile = 0; return r; }());
+  WriteRecord([] {
+    RecordWords r;
+    r.curFile = 0;
+    return r;
+  }());
   EXPECT_EQ(-1, ZELKWSYM_MpttGetCurrentOffset(inst_));
   EXPECT_EQ(29, ZELKWSYM_MpttGetLastError(inst_));
-  WriteRecord([] { RecordWords r; r.curFile = 4; return r; }());
+  WriteRecord([] {
+    RecordWords r;
+    r.curFile = 4;
+    return r;
+  }());
   EXPECT_EQ(-1, ZELKWSYM_MpttGetCurrentOffset(inst_));
   EXPECT_EQ(123, DataEnd(w)) << "after a current file out of range";
   // Limits themselves are valid.
@@ -89,7 +133,12 @@ TEST_F(RecordTest, ManagementFileStillEmptyIsInvalidNotACrash) {
   ASSERT_EQ(0, OpenMng(2));
   EXPECT_EQ(-1, ZELKWSYM_MpttGetCurrentOffset(inst_));
   EXPECT_EQ(29, ZELKWSYM_MpttGetLastError(inst_));
-  WriteRecord([] { RecordWords r; r.curFile = 2; r.offset = 77; return r; }());
+  WriteRecord([] {
+    RecordWords r;
+    r.curFile = 2;
+    r.offset = 77;
+    return r;
+  }());
   EXPECT_EQ(77, ZELKWSYM_MpttGetCurrentOffset(inst_));
 }
 

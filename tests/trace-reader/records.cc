@@ -10,7 +10,9 @@ int PayloadLength(int writer, int seq, int maxPayload) {
   return 1 + (seq * 7919 + writer * 104729) % maxPayload;
 }
 
-char PayloadChar(int writer, int seq, int i) { return static_cast<char>('a' + (seq + writer + i) % 26); }
+char PayloadChar(int writer, int seq, int i) {
+  return static_cast<char>('a' + (seq + writer + i) % 26);
+}
 
 }  // namespace
 
@@ -41,8 +43,8 @@ ParseResult ParseRecords(const std::string& bytes, int maxPayload) {
     const size_t text = 90;
     // A whole record is exactly what MakeRecord gives for its writer and number.
     const bool ok = line.size() > text &&
-                    sscanf(line.c_str() + text, "w=%d n=%d len=%d ", &w, &n, &len) == 3 &&
-                    w >= 0 && n >= 0 && line + "\r\n" == MakeRecord(w, n, maxPayload);
+                    sscanf(line.c_str() + text, "w=%d n=%d len=%d ", &w, &n, &len) == 3 && w >= 0 &&
+                    n >= 0 && line + "\r\n" == MakeRecord(w, n, maxPayload);
     if (ok) {
       r.records.push_back({w, n});
     } else {

@@ -151,9 +151,8 @@ std::string RingWriter::ProcessLine() const {
 std::string RingWriter::SystemAndColumnLines() const {
   std::string s = "**** " + Padded("Linux 6.1.0 x86_64 test", 61) + Padded("testhost", 17) +
                   Padded("TZ=UTC", 32) + " " + "2026/12/08 01:02:03.004" + "\r\n";
-  s += "     yyyy/mm/dd hh:mm:ss.sss" + std::string(22, ' ') + "pid" + std::string(6, ' ') +
-       "tid" + std::string(6, ' ') + "message-id" + std::string(12, ' ') +
-       "message(LANG=C)\r\n";
+  s += "     yyyy/mm/dd hh:mm:ss.sss" + std::string(22, ' ') + "pid" + std::string(6, ' ') + "tid" +
+       std::string(6, ' ') + "message-id" + std::string(12, ' ') + "message(LANG=C)\r\n";
   return s;
 }
 

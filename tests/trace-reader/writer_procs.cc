@@ -1,9 +1,8 @@
 #include "writer_procs.h"
 
+#include <stdio.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <stdio.h>
 
 #include "trace-reader/records.h"
 

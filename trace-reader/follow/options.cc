@@ -17,7 +17,8 @@ const char kHelpText[] =
     "                         moving on to the next file as they do; wait for\n"
     "                         the ring if it does not exist yet\n"
     "  -i, --interval=MS      pause between looks for new records (default 50)\n"
-    "  -L, --library=PATH     reader library to load (default " TW_READER_LIB_PATH ")\n"
+    "  -L, --library=PATH     reader library to load (default " TW_READER_LIB_PATH
+    ")\n"
     "  -h, --help             show this text and exit\n"
     "  -V, --version          show the program's and the library's version\n"
     "\n"

@@ -29,8 +29,7 @@ bool LoadReaderApi(const std::string& path, ReaderApi* api, std::string* error) 
   const bool ok = Resolve(lib, "ZELKWSYM_MpttCreateInstance", &a.createInstance, error) &&
                   Resolve(lib, "ZELKWSYM_MpttDeleteInstance", &a.deleteInstance, error) &&
                   Resolve(lib, "ZELKWSYM_MpttOpenManagementFile", &a.openManagementFile, error) &&
-                  Resolve(lib, "ZELKWSYM_MpttCloseManagementFile", &a.closeManagementFile,
-                          error) &&
+                  Resolve(lib, "ZELKWSYM_MpttCloseManagementFile", &a.closeManagementFile, error) &&
                   Resolve(lib, "ZELKWSYM_MpttOpen", &a.open, error) &&
                   Resolve(lib, "ZELKWSYM_MpttClose", &a.close, error) &&
                   Resolve(lib, "ZELKWSYM_MpttGetCurrentOffset", &a.getCurrentOffset, error) &&

@@ -29,13 +29,12 @@ struct ReaderApi {
 bool LoadReaderApi(const std::string& path, ReaderApi* api, std::string* error);
 
 // Fills the table from the functions this program was linked with.
-#define FOLLOW_LINKED_READER_API                                                       \
-  follow::ReaderApi {                                                                  \
-    ZELKWSYM_MpttCreateInstance, ZELKWSYM_MpttDeleteInstance,                          \
-        ZELKWSYM_MpttOpenManagementFile, ZELKWSYM_MpttCloseManagementFile,             \
-        ZELKWSYM_MpttOpen, ZELKWSYM_MpttClose, ZELKWSYM_MpttGetCurrentOffset,          \
-        ZELKWSYM_MpttRead, ZELKWSYM_MpttSeek, ZELKWSYM_MpttTell,                       \
-        ZELKWSYM_MpttGetLastError, ZELKWSYM_MpttClearError                             \
+#define FOLLOW_LINKED_READER_API                                                                \
+  follow::ReaderApi {                                                                           \
+    ZELKWSYM_MpttCreateInstance, ZELKWSYM_MpttDeleteInstance, ZELKWSYM_MpttOpenManagementFile,  \
+        ZELKWSYM_MpttCloseManagementFile, ZELKWSYM_MpttOpen, ZELKWSYM_MpttClose,                \
+        ZELKWSYM_MpttGetCurrentOffset, ZELKWSYM_MpttRead, ZELKWSYM_MpttSeek, ZELKWSYM_MpttTell, \
+        ZELKWSYM_MpttGetLastError, ZELKWSYM_MpttClearError                                      \
   }
 
 }  // namespace follow

@@ -15,20 +15,26 @@ int NextFile(int n, int count) { return n >= count ? 1 : n + 1; }
 
 std::string ErrorText(int code) {
   switch (code) {
-    case VESK2_MPTT_E_OPEN: return "cannot be opened";
-    case VESK2_MPTT_E_MAP: return "cannot be mapped";
-    case VESK2_MPTT_E_NOT_FOUND: return "does not exist";
-    case VESK2_MPTT_E_STAT: return "status unreadable";
-    case VESK2_MPTT_E_LOCK: return "management file stays locked by the writers";
-    case VESK2_MPTT_E_RECORD: return "management record is not valid";
-    default: return "reader error " + std::to_string(code);
+    case VESK2_MPTT_E_OPEN:
+      return "cannot be opened";
+    case VESK2_MPTT_E_MAP:
+      return "cannot be mapped";
+    case VESK2_MPTT_E_NOT_FOUND:
+      return "does not exist";
+    case VESK2_MPTT_E_STAT:
+      return "status unreadable";
+    case VESK2_MPTT_E_LOCK:
+      return "management file stays locked by the writers";
+    case VESK2_MPTT_E_RECORD:
+      return "management record is not valid";
+    default:
+      return "reader error " + std::to_string(code);
   }
 }
 
 }  // namespace
 
-RingFollower::RingFollower(const ReaderApi& api, const RingPaths& paths, Output out,
-                           Notice notice)
+RingFollower::RingFollower(const ReaderApi& api, const RingPaths& paths, Output out, Notice notice)
     : api_(api), paths_(paths), out_(std::move(out)), notice_(std::move(notice)) {}
 
 RingFollower::~RingFollower() { CloseFile(); }

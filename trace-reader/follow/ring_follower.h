@@ -53,9 +53,9 @@ class RingFollower {
   Output out_;
   Notice notice_;
   VESK2_MptTrap_t* inst_ = nullptr;
-  int file_ = 0;              // file being read
-  bool writerLeft_ = false;   // the writers were seen in another file since file_ was opened
-  bool missing_ = false;      // file_ does not exist (yet)
+  int file_ = 0;             // file being read
+  bool writerLeft_ = false;  // the writers were seen in another file since file_ was opened
+  bool missing_ = false;     // file_ does not exist (yet)
   int overruns_ = 0;
   std::string lastNotice_;
 };

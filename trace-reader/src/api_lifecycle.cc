@@ -8,12 +8,12 @@
 namespace {
 
 const VESK2_MptTrap ms_defaultInstance = {
-    /*mngPath=*/nullptr,     /*tracePath=*/nullptr, /*mngFd=*/-1,
-    /*traceFd=*/-1,          /*mngRecord=*/nullptr, /*traceMap=*/nullptr,
-    /*mngPathKnown=*/0,      /*fileNumber=*/0,      /*lockBlockTime=*/10,
-    /*lockSleepTime=*/1,     /*lockRetryTimes=*/20, /*lastError=*/0,
-    /*isOpen=*/0,            /*mapLength=*/0,       /*position=*/0,
-    /*dataEnd=*/0,           /*fileLength=*/0,      /*mngComplete=*/0,
+    /*mngPath=*/nullptr, /*tracePath=*/nullptr, /*mngFd=*/-1,
+    /*traceFd=*/-1,      /*mngRecord=*/nullptr, /*traceMap=*/nullptr,
+    /*mngPathKnown=*/0,  /*fileNumber=*/0,      /*lockBlockTime=*/10,
+    /*lockSleepTime=*/1, /*lockRetryTimes=*/20, /*lastError=*/0,
+    /*isOpen=*/0,        /*mapLength=*/0,       /*position=*/0,
+    /*dataEnd=*/0,       /*fileLength=*/0,      /*mngComplete=*/0,
 };
 
 void FreeInstance(VESK2_MptTrap* inst) {

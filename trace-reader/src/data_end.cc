@@ -90,8 +90,8 @@ long CurrentOffset(VESK2_MptTrap* inst) {
     // reader: what they have written now ends at their offset.
   }
 
-  if (inst->traceMap == nullptr ||
-      inst->mapLength < static_cast<long>(rec.fileSize) || inst->mapLength < writerOffset) {
+  if (inst->traceMap == nullptr || inst->mapLength < static_cast<long>(rec.fileSize) ||
+      inst->mapLength < writerOffset) {
     if (!Remap(inst)) return -1;
   }
   if (inst->traceMap == nullptr) return -1;

@@ -14,8 +14,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 bool HasTraceFileForm(const char* path, size_t len) {
-  return len > kSuffixLen && memcmp(path + len - kSuffixLen, VESK2_TRACE_FILE_SUFFIX,
-                                    kSuffixLen) == 0 &&
+  return len > kSuffixLen &&
+         memcmp(path + len - kSuffixLen, VESK2_TRACE_FILE_SUFFIX, kSuffixLen) == 0 &&
          IsDigit(path[len - kSuffixLen - 1]);
 }
 

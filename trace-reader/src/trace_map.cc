@@ -70,8 +70,8 @@ long AccessibleEnd(VESK2_MptTrap* inst, long want) {
   if (want <= inst->fileLength) return want;
   struct stat st;
   if (inst->traceFd >= 0 && fstat(inst->traceFd, &st) == 0) {
-    inst->fileLength = st.st_size < inst->mapLength ? static_cast<long>(st.st_size)
-                                                     : inst->mapLength;
+    inst->fileLength =
+        st.st_size < inst->mapLength ? static_cast<long>(st.st_size) : inst->mapLength;
   }
   return want < inst->fileLength ? want : inst->fileLength;
 }
