@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <filesystem>
-#include <regex>
 
 #include "tool_fixture.h"
 
@@ -31,9 +30,13 @@ class ShippedTest : public ToolTest {
 
 // The value of one setting in a data document, "" when absent.
 std::string Value(const std::string& document, const std::string& key) {
-  const std::regex line("\n  <" + key + ">([^<]*)</" + key + ">\n");
-  std::smatch m;
-  return std::regex_search(document, m, line) ? m[1].str() : "";
+  const std::string open = "\n  <" + key + ">", close = "</" + key + ">\n";
+  const size_t start = document.find(open);
+  if (start == std::string::npos) return "";
+  const size_t from = start + open.size();
+  const size_t end = document.find(close, from);
+  if (end == std::string::npos) return "";
+  return document.substr(from, end - from);
 }
 
 TEST_F(ShippedTest, ShippedDocumentsAreInstalledAsInTheSourceTree) {
