@@ -22,7 +22,8 @@ extern "C" {
 #endif
 
 /* Ring of lFileNum files named pszFileName + N + ".log" (N = 1..lFileNum),
- * each written up to about lFileSize bytes. Read during the call only. */
+ * each written up to about lFileSize bytes. Read during the call only.
+ * Limits given for single-process rings; shared rings: see InitializeM. */
 typedef struct tagVESK_LOGFILE_SPEC {
   long lFileSize;          /* 4096 .. 2147483647 */
   long lFileNum;           /* 1 .. 16 */
@@ -76,6 +77,8 @@ typedef struct VESKTraceObject VESKTraceObject;
 #define VESK2_POS_PUT_WITH_MSG_TYPE_AND_TID 36
 #define VESK2_POS_CH_FILE_ATTR 37
 #define VESK2_POS_CH_INSTANCE_FILE_ATTR 38
+#define VESK2_POS_INITIALIZE_M 39
+#define VESK2_POS_CREATE_INSTANCE_M 40
 #define VESK2_POS_GET_LOCK_WAIT_TIME 41
 #define VESK2_POS_SET_LOCK_WAIT_TIME 42
 #define VESK2_POS_GET_LOCK_RETRY_TIMES 43
@@ -96,7 +99,17 @@ extern const char ZELKWSYM_version_string[];
  * cannot be opened. */
 int ZELKWSYM_Initialize(const tagVESK_LOGFILE_SPEC* spec, const char* appName);
 
-/* Closes the global ring opened by ZELKWSYM_Initialize. Code 11 when none is
+/* Opens the process-global shared ring: several processes append to one
+ * ring of memory-mapped files coordinated by the management file
+ * <dir>/mmap/<name>.mm (format: vesk2_trace_format.h). option: VESK2_MODE_*
+ * bits (0..63). Limits: lFileSize 4096..16777216, lFileNum 1..64, prefix at
+ * most 4088 characters. Returns 0, 3 when the management file was built anew
+ * from trace files found (code 29, the ring is usable), or -1 (1 bad
+ * arguments, 22 lock not obtained, 2/7/14/17/20/21 file failures). */
+int ZELKWSYM_InitializeM(const tagVESK_LOGFILE_SPEC* spec, const char* appName,
+                         uint32_t option);
+
+/* Closes the global ring opened by ZELKWSYM_Initialize or ..InitializeM. Code 11 when none is
  * open; a failing close keeps the ring object and returns -1 with code 3. */
 int ZELKWSYM_Finalize(void);
 
@@ -105,6 +118,12 @@ int ZELKWSYM_Finalize(void);
  * ring's open failure). Does not need ZELKWSYM_Initialize. */
 int ZELKWSYM_CreateInstance(VESKTraceObject** out, const tagVESK_LOGFILE_SPEC* spec,
                             const char* appName);
+
+/* Creates an instance writing into a shared ring, as ZELKWSYM_InitializeM;
+ * appName also goes into the process line of its header. Returns 0, 3 (as
+ * ZELKWSYM_InitializeM; the handle is valid) or -1 with *out null. */
+int ZELKWSYM_CreateInstanceM(VESKTraceObject** out, const tagVESK_LOGFILE_SPEC* spec,
+                             const char* appName, uint32_t option);
 
 /* Closes the instance's ring and frees the instance; the handle is dead
  * afterwards. Code 1 for null, 11 for a handle that is not live; when the

@@ -1,6 +1,7 @@
 // The configuration file choice and swap messages read back at /dev/log.
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "harness/syslog_capture.h"
 #include "test_util.h"
@@ -16,6 +17,9 @@ class SwapMessages : public TraceTest {
  protected:
   void SetUp() override {
     dir_ = NewDir("swap");
+    mkdir("/opt/quorrel/VESKLib2", 0755);
+    mkdir("/opt/quorrel/VESKLib2/etc", 0755);
+    hadDefault_ = Exists(kDefaultCnf);
     saved_ = ReadFile(kDefaultCnf);
     WriteFile(kDefaultCnf, "MsgString=DEFAULT %i\n");
     other_ = dir_ + "/other.cnf";
@@ -24,7 +28,11 @@ class SwapMessages : public TraceTest {
   }
   void TearDown() override {
     TraceTest::TearDown();
-    WriteFile(kDefaultCnf, saved_);
+    if (hadDefault_) {
+      WriteFile(kDefaultCnf, saved_);
+    } else {
+      unlink(kDefaultCnf);
+    }
   }
   // Runs a fresh ring through one switch from file 1 to file 2 and returns
   // the syslog texts seen meanwhile.
@@ -46,6 +54,7 @@ class SwapMessages : public TraceTest {
     return texts;
   }
   std::string dir_, saved_, other_;
+  bool hadDefault_ = false;
   tw::test::SyslogCapture capture_;
 };
 

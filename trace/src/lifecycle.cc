@@ -6,6 +6,7 @@
 
 #include "api.h"
 #include "log_file.h"
+#include "multi_log_file.h"
 #include "state.h"
 
 using namespace vesk;
@@ -23,6 +24,24 @@ VeskRing* OpenSingleRing(const tagVESK_LOGFILE_SPEC* spec) {
   return ring;
 }
 
+// Opens a shared ring with the given lock values; *result is 0 or 3 (the
+// management file was rebuilt from the trace files found).
+VeskRing* OpenSharedRing(const tagVESK_LOGFILE_SPEC* spec, uint32_t option, const char* appName,
+                         const int32_t* lockValues, int* result) {
+  auto* ring = new VeskMultiLogFile(spec);
+  if (ring == nullptr) return nullptr;
+  ring->setOption(option);
+  ring->setAppName(appName);
+  ring->setLockWaitTime(lockValues[0]);
+  ring->setLockRetryTimes(lockValues[1]);
+  *result = ring->openFile();
+  if (*result != 0 && *result != 3) {
+    delete ring;
+    return nullptr;
+  }
+  return ring;
+}
+
 void DestroyGlobalRings() {
   delete VESK2_pLogFile;
   VESK2_pLogFile = nullptr;
@@ -30,8 +49,8 @@ void DestroyGlobalRings() {
   VESK2_pMultiLogFile = nullptr;
 }
 
-int VESK2_SubInitialize(const tagVESK_LOGFILE_SPEC* spec, const char* appName,
-                        uint32_t position) {
+int VESK2_SubInitialize(const tagVESK_LOGFILE_SPEC* spec, const char* appName, bool shared,
+                        uint32_t option, uint32_t position) {
   tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
   if (tls == nullptr) return -1;
   ClearError(tls);
@@ -42,13 +61,17 @@ int VESK2_SubInitialize(const tagVESK_LOGFILE_SPEC* spec, const char* appName,
   }
   VESK_InitializeGrobalVar();
   CopyAppName(VESK2_szAppName, appName);
-  if (VESK2_pLogFile == nullptr) {
-    if (!VESK_CheckArgument(0, spec, false)) {
+  VeskRing*& slot = shared ? VESK2_pMultiLogFile : VESK2_pLogFile;
+  int result = 0;
+  if (slot == nullptr) {
+    if (!VESK_CheckArgument(option, spec, shared)) {
       SetErrPos(tls, VESK2_ERR_ARGUMENT, 0);
+    } else if (shared) {
+      slot = OpenSharedRing(spec, option, nullptr, &ZELKWSYM_LockValue[0], &result);
     } else {
-      VESK2_pLogFile = OpenSingleRing(spec);
+      slot = OpenSingleRing(spec);
     }
-    if (VESK2_pLogFile == nullptr) {
+    if (slot == nullptr) {
       SetPosition(tls, position);
       DestroyGlobalRings();
       VESK_UninitializeGrobalVar();
@@ -56,7 +79,8 @@ int VESK2_SubInitialize(const tagVESK_LOGFILE_SPEC* spec, const char* appName,
     }
   }
   VESK2_iIsInitialized.store(1);
-  return 0;
+  if (result == 3) SetError(tls, position, VESK2_ERR_REBUILT);
+  return result;
 }
 
 VESKTraceObject* NewInstance(const char* appName) {
@@ -92,11 +116,48 @@ void DestroyInstance(VESKTraceObject* obj) {
   std::free(obj);
 }
 
-}  // namespace
-
-VESK_API int ZELKWSYM_Initialize(const tagVESK_LOGFILE_SPEC* spec, const char* appName) {
-  return VESK2_SubInitialize(spec, appName, VESK2_POS_INITIALIZE);
+int VESK2_SubCreateInstance(VESKTraceObject** out, const tagVESK_LOGFILE_SPEC* spec,
+                            const char* appName, bool shared, uint32_t option,
+                            uint32_t position) {
+  tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
+  if (tls == nullptr) {
+    if (out != nullptr) *out = nullptr;
+    return -1;
+  }
+  ClearError(tls);
+  if (out == nullptr) {
+    SetError(tls, position, VESK2_ERR_ARGUMENT);
+    return -1;
+  }
+  *out = nullptr;
+  VESKTraceObject* obj = NewInstance(appName);
+  if (obj == nullptr) {
+    SetPosition(tls, position);
+    return -1;
+  }
+  LockGuard lock;
+  VESK_InitializeGrobalVar();
+  int result = 0;
+  if (!VESK_CheckArgument(option, spec, shared)) {
+    SetErrPos(tls, VESK2_ERR_ARGUMENT, 0);
+  } else if (shared) {
+    obj->pMultiLogFile =
+        OpenSharedRing(spec, option, obj->szAppName, &ZELKWSYM_LockValue[2], &result);
+  } else {
+    obj->pLogFile = OpenSingleRing(spec);
+  }
+  if (obj->ring() == nullptr) {
+    DestroyInstance(obj);
+    SetPosition(tls, position);
+    VESK_UninitializeGrobalVar();
+    return -1;
+  }
+  if (result == 3) SetError(tls, position, VESK2_ERR_REBUILT);
+  *out = obj;
+  return result;
 }
+
+}  // namespace
 
 VESK_API int ZELKWSYM_Finalize(void) {
   tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
@@ -126,39 +187,23 @@ VESK_API int ZELKWSYM_Finalize(void) {
   return result;
 }
 
+VESK_API int ZELKWSYM_Initialize(const tagVESK_LOGFILE_SPEC* spec, const char* appName) {
+  return VESK2_SubInitialize(spec, appName, false, 0, VESK2_POS_INITIALIZE);
+}
+
+VESK_API int ZELKWSYM_InitializeM(const tagVESK_LOGFILE_SPEC* spec, const char* appName,
+                                  uint32_t option) {
+  return VESK2_SubInitialize(spec, appName, true, option, VESK2_POS_INITIALIZE_M);
+}
+
 VESK_API int ZELKWSYM_CreateInstance(VESKTraceObject** out, const tagVESK_LOGFILE_SPEC* spec,
                                      const char* appName) {
-  tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
-  if (tls == nullptr) {
-    if (out != nullptr) *out = nullptr;
-    return -1;
-  }
-  ClearError(tls);
-  if (out == nullptr) {
-    SetError(tls, VESK2_POS_CREATE_INSTANCE, VESK2_ERR_ARGUMENT);
-    return -1;
-  }
-  *out = nullptr;
-  VESKTraceObject* obj = NewInstance(appName);
-  if (obj == nullptr) {
-    SetPosition(tls, VESK2_POS_CREATE_INSTANCE);
-    return -1;
-  }
-  LockGuard lock;
-  VESK_InitializeGrobalVar();
-  if (!VESK_CheckArgument(0, spec, false)) {
-    SetErrPos(tls, VESK2_ERR_ARGUMENT, 0);
-  } else {
-    obj->pLogFile = OpenSingleRing(spec);
-  }
-  if (obj->pLogFile == nullptr) {
-    DestroyInstance(obj);
-    SetPosition(tls, VESK2_POS_CREATE_INSTANCE);
-    VESK_UninitializeGrobalVar();
-    return -1;
-  }
-  *out = obj;
-  return 0;
+  return VESK2_SubCreateInstance(out, spec, appName, false, 0, VESK2_POS_CREATE_INSTANCE);
+}
+
+VESK_API int ZELKWSYM_CreateInstanceM(VESKTraceObject** out, const tagVESK_LOGFILE_SPEC* spec,
+                                      const char* appName, uint32_t option) {
+  return VESK2_SubCreateInstance(out, spec, appName, true, option, VESK2_POS_CREATE_INSTANCE_M);
 }
 
 VESK_API int ZELKWSYM_DeleteInstance(VESKTraceObject* obj) {
