@@ -56,27 +56,6 @@ int RunProgram(const std::vector<std::string>& args, const std::string& tag, Pro
   return Wait(*p);
 }
 
-// The ring's data as the format defines it: files from the oldest to the
-// current one, each up to its end byte.
-std::string RingData(const std::string& prefix) {
-  const std::string mng = ReadFile(RingMngPath(prefix));
-  if (mng.size() < VESK2_MNG_FILE_SIZE) return "<no management file>";
-  VESK_MANAGEMENT_DATA rec;
-  memcpy(&rec, mng.data(), sizeof rec);
-  std::string all;
-  for (int i = 1; i <= rec.lFileNum; ++i) {
-    const int n = (rec.lCurFile + i - 1) % rec.lFileNum + 1;
-    const std::string f = ReadFile(RingTracePath(prefix, n));
-    size_t end = 0;
-    while (end < f.size() && !(f[end] == VESK2_EOD_BYTE &&
-                               (end == 0 || (end >= 2 && f.compare(end - 2, 2, "\r\n") == 0)))) {
-      ++end;
-    }
-    all += f.substr(0, end);
-  }
-  return all;
-}
-
 TEST(FollowProgram, HelpUsageAndFailuresSayWhatHappened) {
   Proc p;
   EXPECT_EQ(0, RunProgram({"--help"}, "help", &p));
@@ -115,7 +94,7 @@ TEST(FollowProgram, DumpOfAWrappedRingIsItsDataOldestFirst) {
   Proc p;
   ASSERT_EQ(0, RunProgram({spec.prefix}, "dump", &p)) << ReadFile(p.err);
   const std::string out = ReadFile(p.out);
-  EXPECT_EQ(RingData(spec.prefix), out);
+  EXPECT_EQ(RingDataOldestFirst(spec.prefix), out);
   const ParseResult parsed = ParseRecords(out);
   EXPECT_TRUE(parsed.bad.empty()) << parsed.bad.size() << " bad lines";
   const auto by = ByWriter(parsed.records);
@@ -167,7 +146,8 @@ TEST(FollowProgram, FollowsALiveRingWrittenByOtherProcesses) {
     ASSERT_EQ(static_cast<size_t>(plan.records), seqs.size()) << "writer " << w;
     for (int i = 0; i < plan.records; ++i) ASSERT_EQ(i, seqs[i]) << "writer " << w;
   }
-  EXPECT_EQ(RingData(spec.prefix), out) << "the follower's output differs from the ring's data";
+  EXPECT_EQ(RingDataOldestFirst(spec.prefix), out)
+      << "the follower's output differs from the ring's data";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "trace-reader/ring_writer.h"
 #include "trace-reader/test_util.h"
 #include "trace-reader/writer_procs.h"
+#include "vesk2_trace_format.h"
 
 namespace tw::test {
 namespace {
@@ -128,6 +129,52 @@ TEST(ReaderFollow, SmallRingWrappingManyTimesGivesWholeRecordsInOrder) {
     EXPECT_EQ(plan.records - 1, seqs.back()) << "writer " << writer << ": newest record missing";
   }
 }
+
+// A dump (no follow) of rings written with each writer option, before and
+// after they wrapped: exactly the ring's data, oldest first.
+class ReaderDump : public ::testing::TestWithParam<std::tuple<uint32_t, int>> {};
+
+TEST_P(ReaderDump, IsTheRingsDataOldestFirst) {
+  const auto [option, records] = GetParam();
+  ScratchDir dir;
+  RingSpec spec;
+  spec.prefix = dir.path() + "/opt";
+  spec.fileNum = 4;
+  spec.option = option;
+  RingWriter writer(spec);
+  ASSERT_TRUE(writer.Open()) << writer.error();
+  for (int n = 0; n < records; ++n) ASSERT_TRUE(writer.Put(MakeRecord(1, n))) << writer.error();
+
+  std::string out;
+  std::vector<std::string> notices;
+  follow::RingFollower follower(
+      FOLLOW_LINKED_READER_API, follow::PathsForPrefix(spec.prefix),
+      [&](const char* b, size_t n) { return out.append(b, n), true; },
+      [&](const std::string& m) { notices.push_back(m); });
+  follow::FollowSettings settings;
+  ASSERT_EQ(0, follower.Run(settings, nullptr));
+  EXPECT_TRUE(notices.empty()) << notices[0];
+  EXPECT_EQ(RingDataOldestFirst(spec.prefix), out);
+
+  const ParseResult p = ParseRecords(out);
+  EXPECT_TRUE(p.bad.empty()) << p.bad.size() << " bad lines, first: " << p.bad[0];
+  ASSERT_FALSE(p.records.empty());
+  EXPECT_EQ(records - 1, p.records.back().seq);
+  for (size_t i = 1; i < p.records.size(); ++i) {
+    ASSERT_EQ(p.records[i - 1].seq + 1, p.records[i].seq) << "at " << i;
+  }
+  if (option & VESK2_MODE_NO_HEADER) {
+    EXPECT_LE(p.headerLines, 3) << "header block at a switch";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WriterOptions, ReaderDump,
+    ::testing::Combine(::testing::Values(0u, VESK2_MODE_NO_FILL, VESK2_MODE_CURRENT_ONLY,
+                                         VESK2_MODE_NO_HEADER, VESK2_MODE_NO_LOCK,
+                                         VESK2_MODE_NO_PROC_LINE,
+                                         VESK2_MODE_NO_FILL | VESK2_MODE_CURRENT_ONLY),
+                       ::testing::Values(5, 120)));
 
 }  // namespace
 }  // namespace tw::test

@@ -299,4 +299,40 @@ bool WriteRawRecord(const std::string& mngPath, const char id[4], const uint32_t
   return ok;
 }
 
+namespace {
+
+std::string ReadWholeFile(const std::string& path) {
+  std::string s;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return s;
+  char buf[65536];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) s.append(buf, static_cast<size_t>(n));
+  close(fd);
+  return s;
+}
+
+}  // namespace
+
+// The ring's data as the format defines it: files from the oldest to the
+// current one, each up to its end byte.
+std::string RingDataOldestFirst(const std::string& prefix) {
+  const std::string mng = ReadWholeFile(RingMngPath(prefix));
+  if (mng.size() < VESK2_MNG_FILE_SIZE) return "<no management file>";
+  VESK_MANAGEMENT_DATA rec;
+  memcpy(&rec, mng.data(), sizeof rec);
+  std::string all;
+  for (int i = 1; i <= rec.lFileNum; ++i) {
+    const int n = (rec.lCurFile + i - 1) % rec.lFileNum + 1;
+    const std::string f = ReadWholeFile(RingTracePath(prefix, n));
+    size_t end = 0;
+    while (end < f.size() && !(f[end] == VESK2_EOD_BYTE &&
+                               (end == 0 || (end >= 2 && f.compare(end - 2, 2, "\r\n") == 0)))) {
+      ++end;
+    }
+    all += f.substr(0, end);
+  }
+  return all;
+}
+
 }  // namespace tw::test

@@ -83,4 +83,9 @@ class RingWriter {
 bool WriteRawRecord(const std::string& mngPath, const char id[4], const uint32_t words[7],
                     bool swapped);
 
+// The ring's data as the format defines it, read straight from the files:
+// from the oldest file to the current one, each up to its end byte (the
+// first 0x1A at offset 0 or after CR LF). Missing files count as empty.
+std::string RingDataOldestFirst(const std::string& prefix);
+
 }  // namespace tw::test
