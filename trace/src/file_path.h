@@ -1,6 +1,8 @@
 // Creating the directory chain in front of a ring's files.
 #pragma once
 
+#include <time.h>
+
 #include <cstddef>
 
 namespace vesk {
@@ -14,6 +16,13 @@ int checkFilePath(const char* path, bool tolerant = false);
 
 // Same for a directory path itself.
 int isPathExisting(const char* dir, bool tolerant = false);
+
+// Whether a was modified before b. Whole seconds are too coarse: a ring
+// whose files fill within one second would look like it ended at the
+// highest-numbered file, and the writer would go on in the wrong place.
+inline bool ModifiedBefore(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
 
 // Builds "%s%d.log" into out (size bytes); false when it does not fit.
 bool generateTraceFileName(char* out, size_t size, const char* prefix, long number);

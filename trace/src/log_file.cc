@@ -88,15 +88,15 @@ int VeskLogFile::openFile() {
   }
   if (checkFilePath(szPrefix) != 0) return -1;
   long chosen = 0;
-  time_t newest = 0;
+  struct timespec newest = {0, 0};
   off_t chosenSize = 0;
   char name[kNameSize];
   for (long n = 1; n <= lFileNum; ++n) {
     struct stat st;
     if (!generateTraceFileName(name, sizeof name, szPrefix, n) || stat(name, &st) != 0) continue;
-    if (chosen == 0 || st.st_mtime >= newest) {  // equal times: the higher number
+    if (chosen == 0 || !ModifiedBefore(st.st_mtim, newest)) {  // ties: the higher number
       chosen = n;
-      newest = st.st_mtime;
+      newest = st.st_mtim;
       chosenSize = st.st_size;
     }
   }

@@ -174,15 +174,15 @@ void VeskMultiLogFile::repareManagementFile(Record* copy) {
 
 int VeskMultiLogFile::searchTraceFileData() {
   long chosen = 0;
-  time_t newest = 0;
+  struct timespec newest = {0, 0};
   char name[4097];
   for (long n = 1; n <= lMngFileNum; ++n) {
     struct stat st;
     traceFileName(name, n);
     if (stat(name, &st) != 0) continue;
-    if (chosen == 0 || st.st_mtime >= newest) {
+    if (chosen == 0 || !ModifiedBefore(st.st_mtim, newest)) {  // ties: the higher number
       chosen = n;
-      newest = st.st_mtime;
+      newest = st.st_mtim;
     }
   }
   if (chosen == 0) {
@@ -463,11 +463,12 @@ int VeskMultiLogFile::selectAndWriteFile(const char* bytes, size_t length, Recor
     return -1;
   }
   struct stat st;
-  if (stat(szMngFileName, &st) != 0) {
+  const int rc = stat(szMngFileName, &st);
+  if (rc != 0 && errno != ENOENT) {
     SetErrPos(VESK2_ERR_STAT, Err());
     return -1;
   }
-  if (st.st_ino != iMngInode) {
+  if (rc != 0 || st.st_ino != iMngInode) {
     SetErrPos(VESK2_ERR_REBUILT, 0);  // deleted or replaced: stop writing
     return -1;
   }
