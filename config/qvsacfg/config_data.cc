@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "config_layer.h"
+#include "values.h"
 
 uint32_t CfgContentListGet_l3(const vop_format_t* first, vop_content_t* entries, uint32_t* count) {
   uint32_t n = 0;
@@ -81,8 +82,9 @@ uint32_t CheckValue(const vop_format_t* def, const vop_data_t& data) {
       return 0;
     case VOP_TYPE_STRING: {
       if (data.value.string == nullptr) return ERR_INVALID;
-      // A "<" would turn the rest of the written document into markup.
-      if (strchr(data.value.string, '<') != nullptr) return ERR_INVALID;
+      // A "<", or a last letter cut short, would turn the rest of the written
+      // document into something else.
+      if (vopDataCheckWritable(data.value.string) != 0) return ERR_INVALID;
       auto len = static_cast<int64_t>(strlen(data.value.string));
       if (len < def->minimum || len > def->maximum) return ERR_OUT_OF_RANGE;
       return 0;
@@ -97,9 +99,10 @@ uint32_t CheckValue(const vop_format_t* def, const vop_data_t& data) {
     case VOP_TYPE_BOOLEAN:
       return 0;
     case VOP_TYPE_IPADDR: {
+      // Only an identifier reads back as a host name.
       const vop_ipaddr_t& a = data.value.ipaddr;
       if (a.form == VOP_IPADDR_HOSTNAME &&
-          (a.hostname == nullptr || strchr(a.hostname, '<') != nullptr)) {
+          (a.hostname == nullptr || vopDataCheckIdent(a.hostname) != 0)) {
         return ERR_INVALID;
       }
       return 0;

@@ -64,7 +64,7 @@ uint32_t vopRowItemCreateInteger(const vop_tag_t* element, const void* limit,
 
 uint32_t vopRowItemCreateString(const vop_tag_t* element, const void* limit, vop_row_item_t** row) {
   const char* text = vopTagDataSearch(element);
-  if (text == nullptr) return ERR_INVALID;
+  if (text == nullptr || vopDataCheckLetters(text) != 0) return ERR_INVALID;
   if (!LengthWithin(text, limit)) return ERR_OUT_OF_RANGE;
   return NewTextRow(ROW_STRING, text, row);
 }
@@ -173,6 +173,6 @@ uint32_t vopRowItemCreateStruct(const vop_tag_t* element, const void* limit, uns
 
 uint32_t vopRowItemCreateValiable(const vop_tag_t* element, const void*, vop_row_item_t** row) {
   const char* text = vopTagDataSearch(element);
-  if (text == nullptr) return ERR_INVALID;
+  if (text == nullptr || vopDataCheckLetters(text) != 0) return ERR_INVALID;
   return NewTextRow(ROW_STRING, text, row);
 }

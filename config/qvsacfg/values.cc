@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "reader.h"
 #include "result_codes.h"
 #include "util_l2.h"
 
@@ -41,6 +42,29 @@ uint32_t vopDataCheckIdent(const char* text) {
   }
   return 0;
 }
+
+namespace {
+
+uint32_t CheckLetters(const char* text, bool refuse_markup) {
+  if (text == nullptr) return ERR_INVALID;
+  size_t n = strlen(text);
+  for (size_t i = 0; i < n;) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    size_t len = vopUTF8bytes(lead);
+    if (len == 0) len = lead >= 0x80 ? 2 : 1;
+    if (len > 8) len = 8;
+    if (i + len > n) return ERR_INVALID;
+    if (refuse_markup && len == 1 && lead == '<') return ERR_INVALID;
+    i += len;
+  }
+  return 0;
+}
+
+}  // namespace
+
+uint32_t vopDataCheckLetters(const char* text) { return CheckLetters(text, false); }
+
+uint32_t vopDataCheckWritable(const char* text) { return CheckLetters(text, true); }
 
 uint32_t vopDataConvertInteger(const char* text, int64_t* value) {
   if (text == nullptr) return ERR_INVALID;

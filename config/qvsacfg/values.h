@@ -10,6 +10,15 @@
 // 0 when text is "_" or a letter followed by "_", letters and digits (ASCII).
 uint32_t vopDataCheckIdent(const char* text);
 
+// 0 when the text splits into whole letters (as the reader groups bytes),
+// else ERR_INVALID. A text whose last letter is cut short would swallow the
+// markup written after it.
+uint32_t vopDataCheckLetters(const char* text);
+
+// As vopDataCheckLetters, and no letter is a "<": the text reads back as the
+// same value once written as an element's text.
+uint32_t vopDataCheckWritable(const char* text);
+
 // Signed 64-bit, automatic base, surrounding white space allowed.
 uint32_t vopDataConvertInteger(const char* text, int64_t* value);
 

@@ -337,7 +337,17 @@ TEST_F(Api, ChangesAddsAndDeletes) {
   EXPECT_EQ(VOP_DataChange(c_, label, std::string(21, 'x').c_str()), VOP_ERR_OUT_OF_RANGE);
   EXPECT_EQ(VOP_DataChange(c_, label, "a<b"), VOP_ERR_INVALID)
       << "a '<' would break the written document";
+  EXPECT_EQ(VOP_DataChange(c_, label, "ab\xE2"), VOP_ERR_INVALID)
+      << "a last letter cut short would swallow the end tag";
   EXPECT_STREQ(label->value.string, "none");
+  EXPECT_EQ(VOP_DataChange(c_, label, "\xFF<x"), 0u) << "this '<' is inside a letter";
+  vop_data_t* host_addr = NewRecord("Addr");
+  vop_ipaddr_t bad_host;
+  memset(&bad_host, 0, sizeof bad_host);
+  bad_host.form = VOP_IPADDR_HOSTNAME;
+  bad_host.hostname = const_cast<char*>("two words");
+  EXPECT_EQ(VOP_DataChange(c_, host_addr, &bad_host), VOP_ERR_INVALID)
+      << "a host name must read back as one";
   uint32_t yes = 1;
   vop_data_t* on = NewRecord("On");
   EXPECT_EQ(VOP_DataChange(c_, on, &yes), 0u);

@@ -187,6 +187,9 @@ TEST_F(ReaderTest, MultiByteLettersNeverMakeMarkup) {
   // "<" hidden as the second byte of a letter started by 0xFF is not a tag.
   EXPECT_EQ(Read("<c><s>\xFF<x</s></c>"), V{"s='\xFF<x'"});
   EXPECT_EQ(Read("<c><s>\xC3\xA9t\xC3\xA9</s></c>"), V{"s='\xC3\xA9t\xC3\xA9'"});
+  // Text cut inside a letter at the end of the input is no value: written
+  // back, its last letter would swallow the end tag.
+  EXPECT_EQ(Read("<c><a>1</a><s>ab\xE2\x82"), V{"a=1"});
 }
 
 TEST_F(ReaderTest, FilesAreReadToTheirEndAcrossBlocks) {
