@@ -76,7 +76,7 @@ std::string ElementName(const std::string& tag) {
 
 }  // namespace
 
-std::vector<VedScanNode> VedScanItems(const std::string& text) {
+std::vector<VedScanNode> VedScanItems(const std::string& text, bool* has_element) {
   VedScanNode top;
   std::vector<VedScanNode*> open;  // the current element and its ancestors
   Scanner scanner(text);
@@ -104,5 +104,6 @@ std::vector<VedScanNode> VedScanItems(const std::string& text) {
     }
     if (!empty) open.push_back(node);
   }
+  if (has_element != nullptr) *has_element = seen_top;
   return std::move(top.children);
 }

@@ -14,5 +14,6 @@ struct VedScanNode {
 };
 
 // The elements directly under the first top-level element, in document
-// order, repeated names included.
-std::vector<VedScanNode> VedScanItems(const std::string& text);
+// order, repeated names included. *has_element (when given) tells whether
+// the text holds a top-level element at all.
+std::vector<VedScanNode> VedScanItems(const std::string& text, bool* has_element = nullptr);

@@ -54,7 +54,11 @@ uint32_t VED_SetConfigData(const std::string& component_name, const std::string&
     std::fprintf(stderr, "ERROR:don't read file (%s).\n", define.c_str());
     return ERR_READ_FAILED;
   }
-  if (read != kVedReadOk) {
+  // A text without any element reads as an empty document; taking it for
+  // "change nothing" would report a mistyped command as a success.
+  bool has_element = false;
+  const std::vector<VedScanNode> scanned = VedScanItems(new_data, &has_element);
+  if (read != kVedReadOk || !has_element) {
     std::fprintf(stderr, "ERROR:don't read data.\n");
     return ERR_READ_FAILED;
   }
@@ -62,7 +66,6 @@ uint32_t VED_SetConfigData(const std::string& component_name, const std::string&
   // The reader drops values the definition refuses without a word; an
   // update that quietly leaves such a setting unchanged would be a failure
   // reported as success, so it is refused as a whole.
-  const std::vector<VedScanNode> scanned = VedScanItems(new_data);
   const std::vector<std::string> refused = VedRefusedValues(incoming.get(), scanned);
   if (!refused.empty()) {
     for (const std::string& at : refused) {

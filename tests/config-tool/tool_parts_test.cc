@@ -81,9 +81,17 @@ TEST(VedScan, FindsTheItemsOfTheFirstTopLevelElement) {
   EXPECT_EQ((V{"a"}), Names(VedScanItems("<r><a>1</a><b x=\"1>")));
   // A lead byte swallows the "<" after it: no element there.
   EXPECT_EQ((V{"a"}), Names(VedScanItems("<r>\xE2<b>1<a>2</a></r>")));
-  EXPECT_TRUE(VedScanItems("").empty());
-  EXPECT_TRUE(VedScanItems("<config/><a>1</a>").empty());
-  EXPECT_TRUE(VedScanItems("plain text").empty());
+  bool has_element = true;
+  EXPECT_TRUE(VedScanItems("", &has_element).empty());
+  EXPECT_FALSE(has_element);
+  EXPECT_TRUE(VedScanItems("plain <!-- <a> --> text <?pi?>", &has_element).empty());
+  EXPECT_FALSE(has_element);
+  EXPECT_TRUE(VedScanItems("<config", &has_element).empty());
+  EXPECT_FALSE(has_element);
+  EXPECT_TRUE(VedScanItems("<config/><a>1</a>", &has_element).empty());
+  EXPECT_TRUE(has_element);
+  EXPECT_TRUE(VedScanItems("<config></config>", &has_element).empty());
+  EXPECT_TRUE(has_element);
 }
 
 TEST(VedScan, KeepsNestedMembers) {

@@ -115,6 +115,19 @@ TEST_F(UpdateTest, RefusedValueFailsTheWholeUpdate) {
   }
 }
 
+TEST_F(UpdateTest, DataTextWithoutAnElementIsRefused) {
+  AddSample("comp", ExecuteNotice());
+  for (const char* text : {"", "Interval=45", "  \n", "<!-- <Interval>45</Interval> -->",
+                           "<?xml version='1.0'?>", "<config"}) {
+    const ToolResult r = Set(text);
+    EXPECT_EQ(1, r.status) << "[" << text << "]";
+    EXPECT_EQ("ERROR:don't read data.\n", r.err) << "[" << text << "]";
+    EXPECT_EQ(kSampleData, ReadFile(data_));
+    EXPECT_FALSE(Exists(Old())) << "[" << text << "]";
+    EXPECT_FALSE(Exists(ArgsFile())) << "notified after [" << text << "]";
+  }
+}
+
 TEST_F(UpdateTest, ComponentFileErrors) {
   AddSample("comp");
   ToolResult r = Set("<config/>");
