@@ -2,6 +2,7 @@
 // follower's file-to-file logic on top of the library.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <string.h>
 #include <unistd.h>
 
 #include "reader_api.h"
@@ -129,6 +130,76 @@ TEST(ReaderFollow, SmallRingWrappingManyTimesGivesWholeRecordsInOrder) {
     EXPECT_EQ(plan.records - 1, seqs.back()) << "writer " << writer << ": newest record missing";
   }
 }
+
+// A follower that falls a whole ring behind: here its output stalls while
+// the writers go once round the ring and back into the file it reads.
+// With one file the writers come back behind the reader's position; with
+// three files of 256 KiB the reader is one 64 KiB chunk into file 1 when the
+// writers come back into it and pass that point.
+class ReaderOverrun : public ::testing::TestWithParam<std::tuple<int, uint32_t>> {};
+
+TEST_P(ReaderOverrun, FollowerThatFallsARingBehindSaysSoAndStartsTheFileAgain) {
+  ScratchDir dir;
+  RingSpec spec;
+  spec.prefix = dir.path() + "/lap";
+  spec.fileNum = std::get<0>(GetParam());
+  spec.fileSize = std::get<1>(GetParam());
+  RingWriter writer(spec);
+  ASSERT_TRUE(writer.Open()) << writer.error();
+  const std::string mng = RingMngPath(spec.prefix);
+  auto word = [&](int i) {
+    uint32_t w = 0;
+    memcpy(&w, ReadFile(mng).data() + 4 * i, 4);
+    return w;
+  };
+  int seq = 0;
+  if (spec.fileNum > 1) {
+    while (word(VESK2_MNG_W_CUR_FILE) == 1) ASSERT_TRUE(writer.Put(MakeRecord(1, seq++)));
+  } else {
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(writer.Put(MakeRecord(1, seq++)));
+  }
+
+  std::string out;
+  std::vector<std::string> notices;
+  bool lapped = false;
+  auto emit = [&](const char* b, size_t n) {
+    out.append(b, n);
+    if (lapped) return true;
+    lapped = true;
+    // Round the ring: back into file 1, and behind the reader's position.
+    const uint32_t before = word(VESK2_MNG_W_OFFSET);
+    bool left = spec.fileNum == 1;
+    for (;;) {
+      EXPECT_TRUE(writer.Put(MakeRecord(1, seq++))) << writer.error();
+      const uint32_t cur = word(VESK2_MNG_W_CUR_FILE);
+      if (cur != 1) left = true;
+      const uint32_t off = word(VESK2_MNG_W_OFFSET);
+      if (left && cur == 1 && (spec.fileNum > 1 ? off > 100000 : off < before)) break;
+    }
+    return true;
+  };
+  follow::RingFollower follower(FOLLOW_LINKED_READER_API, follow::PathsForPrefix(spec.prefix), emit,
+                                [&](const std::string& m) { notices.push_back(m); });
+  follow::FollowSettings settings;
+  ASSERT_EQ(0, follower.Run(settings, nullptr));
+  ASSERT_TRUE(lapped) << "nothing was read before the lap";
+
+  EXPECT_EQ(1, follower.overruns());
+  ASSERT_EQ(1u, notices.size());
+  EXPECT_NE(std::string::npos, notices[0].find("wrapped round into this file")) << notices[0];
+  EXPECT_NE(std::string::npos, notices[0].find(RingTracePath(spec.prefix, 1))) << notices[0];
+  const ParseResult p = ParseRecords(out);
+  EXPECT_TRUE(p.bad.empty()) << p.bad.size() << " bad lines, first: " << p.bad[0];
+  ASSERT_FALSE(p.records.empty());
+  for (size_t i = 1; i < p.records.size(); ++i) {
+    ASSERT_LT(p.records[i - 1].seq, p.records[i].seq) << "at " << i;
+  }
+  EXPECT_EQ(seq - 1, p.records.back().seq) << "the newest record is missing";
+}
+
+INSTANTIATE_TEST_SUITE_P(FileCounts, ReaderOverrun,
+                         ::testing::Values(std::make_tuple(1, 4096u),
+                                           std::make_tuple(3, 256u * 1024)));
 
 // A dump (no follow) of rings written with each writer option, before and
 // after they wrapped: exactly the ring's data, oldest first.

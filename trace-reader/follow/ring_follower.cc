@@ -44,10 +44,27 @@ void RingFollower::Sleep(int ms) {
   nanosleep(&ts, nullptr);
 }
 
-bool RingFollower::Emit(const char* bytes, size_t length) { return out_(bytes, length); }
+// Passes on whole lines only; the rest waits for the next bytes.
+bool RingFollower::Emit(const char* bytes, size_t length) {
+  pending_.append(bytes, length);
+  const size_t nl = pending_.rfind('\n');
+  if (nl == std::string::npos) return true;
+  const bool ok = out_(pending_.data(), nl + 1);
+  pending_.erase(0, nl + 1);
+  return ok;
+}
+
+// At the end of a file's data everything read so far is complete.
+bool RingFollower::FlushPending() {
+  if (pending_.empty()) return true;
+  const bool ok = out_(pending_.data(), pending_.size());
+  pending_.clear();
+  return ok;
+}
 
 bool RingFollower::OpenFile(int n) {
   CloseFile();
+  pending_.clear();  // only a restart leaves bytes here: their line was overwritten
   file_ = n;
   writerLeft_ = false;
   missing_ = false;
@@ -93,7 +110,6 @@ RingFollower::Step RingFollower::ReadSome(const mptt::MngRecord& state) {
   const bool writerHere = state.curFile == file_;
   if (!writerHere) writerLeft_ = true;
   if (missing_) return writerHere ? Step::kIdle : Step::kFileDone;
-
   const long end = api_.getCurrentOffset(inst_);
   if (end < 0) {
     const int code = api_.getLastError(inst_);
@@ -114,7 +130,10 @@ RingFollower::Step RingFollower::ReadSome(const mptt::MngRecord& state) {
     OpenFile(file_);
     return Step::kProgress;
   }
-  if (end == pos) return writerHere ? Step::kIdle : Step::kFileDone;
+  if (end == pos) {
+    if (writerHere) return Step::kIdle;
+    return FlushPending() ? Step::kFileDone : Step::kOutputFailed;
+  }
 
   std::vector<char> buf(static_cast<size_t>(end - pos < kChunk ? end - pos : kChunk));
   const long n = api_.read(inst_, buf.data(), static_cast<long>(buf.size()));
@@ -163,6 +182,7 @@ int RingFollower::Run(const FollowSettings& settings, const volatile sig_atomic_
   if (!OpenFile(NextFile(state.curFile, state.fileNum))) return 2;
   waited = 0;
   for (;;) {
+    // Stopped between two chunks: the held-back part of a line is dropped.
     if (stop != nullptr && *stop) return 0;
     mptt::MngRecord now;
     if (ReadRingState(paths_, &now, &err) == StateResult::kOk) {
@@ -186,7 +206,7 @@ int RingFollower::Run(const FollowSettings& settings, const volatile sig_atomic_
         waited = 0;
         continue;
       case Step::kIdle:
-        if (!settings.follow) return 0;
+        if (!settings.follow) return FlushPending() ? 0 : 3;
         break;
       case Step::kFailed:
         if (!settings.follow && waited >= settings.patienceMs) return 2;

@@ -46,6 +46,7 @@ class RingFollower {
   void CloseFile();
   Step ReadSome(const mptt::MngRecord& state);
   bool Emit(const char* bytes, size_t length);
+  bool FlushPending();
   void Sleep(int ms);
 
   ReaderApi api_;
@@ -56,6 +57,9 @@ class RingFollower {
   int file_ = 0;             // file being read
   bool writerLeft_ = false;  // the writers were seen in another file since file_ was opened
   bool missing_ = false;     // file_ does not exist (yet)
+  // Bytes read after the last line end: held back until their line is
+  // complete, so that a restart after an overrun cannot leave half a record.
+  std::string pending_;
   int overruns_ = 0;
   std::string lastNotice_;
 };
