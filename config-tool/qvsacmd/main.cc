@@ -2,6 +2,7 @@
 // definition or data document, or replaces a component's settings and
 // notifies the component.
 #include <cstdio>
+#include <new>
 
 #include "ved_args.h"
 #include "ved_commands.h"
@@ -51,7 +52,12 @@ int main(int argc, char** argv) {
   // then names the directory it looked in.
   VED_SetPaths(argc > 0 ? argv[0] : "qvsacmd");
   VedBuffer out;
-  if (Dispatch(line, &out) != 0) return 1;
+  try {
+    if (Dispatch(line, &out) != 0) return 1;
+  } catch (const std::bad_alloc&) {
+    std::fputs("ERROR:not enough memory.\n", stderr);
+    return 1;
+  }
   if (!Print(out)) {
     std::fputs("ERROR:don't write standard output.\n", stderr);
     return 1;
