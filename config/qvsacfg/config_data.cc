@@ -23,11 +23,11 @@ uint32_t CfgDataArrayGetFromFolder_l3(vop_container_t* c, const char* name, vop_
                                       uint32_t* count) {
   long index = CfgFolderFind_l3(c, name);
   if (index < 0) return ERR_NOT_FOUND;
-  DFolder* folder = c->folders[index];
+  DFolder* folder = CfgFolderAt(c, static_cast<uint32_t>(index), false);
   unsigned total = 0;
-  uint32_t rc = DFolderGetEntryCount_L3(folder, &total);
+  uint32_t rc = folder != nullptr ? DFolderGetEntryCount_L3(folder, &total) : 0;
   if (rc != 0) return rc;
-  if (records != nullptr && *count > 0) {
+  if (records != nullptr && *count > 0 && total > 0) {
     unsigned want = *count < total ? *count : total;
     auto** items = static_cast<void**>(malloc((want ? want : 1) * sizeof(void*)));
     if (items == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);
@@ -286,7 +286,8 @@ uint32_t CfgDataAdd_l3(vop_container_t* c, vop_item_t* item) {
   if (item->container != nullptr) return ERR_DUPLICATE;
   uint32_t rc = CheckValue(item->definition, item->data);
   if (rc != 0) return rc;
-  DFolder* folder = c->folders[index];
+  DFolder* folder = CfgFolderAt(c, static_cast<uint32_t>(index), true);
+  if (folder == nullptr) return ERR_NO_MEMORY;
   unsigned present = 0;
   DFolderGetEntryCount_L3(folder, &present);
   if (item->definition->number != 0 && present >= item->definition->number) {

@@ -125,24 +125,25 @@ uint32_t CfgFolderSet_l3(vop_container_t* c, vop_format_t* definitions) {
     return ERR_NO_MEMORY;
   }
   uint32_t i = 0;
-  for (vop_format_t* f = definitions; f != nullptr; f = f->next, ++i) {
-    defs[i] = f;
-    uint32_t rc = DFolderInit_L3(&folders[i], vopItemComp, 0);
-    if (rc != 0) {
-      for (uint32_t j = 0; j < i; ++j) DFolderTerm_L3(folders[j], nullptr);
-      free(defs);
-      free(folders);
-      return rc;
-    }
-  }
+  for (vop_format_t* f = definitions; f != nullptr; f = f->next, ++i) defs[i] = f;
   c->count = n;
   c->definitions = defs;
   c->folders = folders;
   return 0;
 }
 
+DFolder* CfgFolderAt(vop_container_t* c, uint32_t i, bool create) {
+  if (c->folders[i] == nullptr && create) {
+    DFolder* f = nullptr;
+    if (DFolderInit_L3(&f, vopItemComp, 0) == 0) c->folders[i] = f;
+  }
+  return c->folders[i];
+}
+
 void CfgFolderClear_l3(vop_container_t* c) {
-  for (uint32_t i = 0; i < c->count; ++i) DFolderTerm_L3(c->folders[i], vopItemFreeForFolder);
+  for (uint32_t i = 0; i < c->count; ++i) {
+    if (c->folders[i] != nullptr) DFolderTerm_L3(c->folders[i], vopItemFreeForFolder);
+  }
   free(c->definitions);
   free(c->folders);
   c->definitions = nullptr;
@@ -219,8 +220,8 @@ int vopItemCompStruct(const vop_item_t* a, const vop_item_t* b) {
   for (uint32_t i = 0; i < ma.count; ++i) {
     if (last_identifier >= 0 && static_cast<long>(i) > last_identifier) break;
     if (last_identifier >= 0 && !ma.definitions[i]->identifier) continue;
-    const DFolderNode* na = FirstNode(ma.folders[i]);
-    const DFolderNode* nb = FirstNode(mb.folders[i]);
+    const DFolderNode* na = ma.folders[i] ? FirstNode(ma.folders[i]) : nullptr;
+    const DFolderNode* nb = mb.folders[i] ? FirstNode(mb.folders[i]) : nullptr;
     // Identified structures compare by the first identifier member of each
     // name; others by every member, in folder order.
     bool only_first = last_identifier >= 0;
@@ -242,8 +243,10 @@ int vopItemComp(const void* stored, const void* key) {
   const auto* a = static_cast<const vop_item_t*>(stored);
   const auto* b = static_cast<const vop_item_t*>(key);
   if (a == b) return 0;
-  int c = CompareText(a->definition->name, b->definition->name);
-  if (c != 0) return c;
+  if (a->definition != b->definition) {
+    int c = CompareText(a->definition->name, b->definition->name);
+    if (c != 0) return c;
+  }
   if (a->data.type != b->data.type) return Order(a->data.type, b->data.type);
   const vop_value_t& va = a->data.value;
   const vop_value_t& vb = b->data.value;

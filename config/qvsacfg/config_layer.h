@@ -20,7 +20,7 @@ struct vop_container_t {
   vop_item_t* last;
   uint32_t count;                 // definitions at this level
   vop_format_t** definitions;     // count entries, in definition order
-  DFolder** folders;              // count entries, one per definition
+  DFolder** folders;              // count entries, one per definition; NULL until used
   vop_item_t* owner;              // the structure record; NULL at the top level
   vop_config_t* config;
 };
@@ -67,6 +67,9 @@ void CfgDetachedRemove(vop_item_t* item);
 void CfgFolderInit_l3(vop_container_t* c, vop_config_t* config, vop_item_t* owner);
 uint32_t CfgFolderSet_l3(vop_container_t* c, vop_format_t* definitions);
 void CfgFolderClear_l3(vop_container_t* c);
+// The data folder of definition index i, created on first use when create
+// is set (most structure members never hold more than one record).
+DFolder* CfgFolderAt(vop_container_t* c, uint32_t i, bool create);
 // Index of a definition in the container, or -1.
 long CfgFolderIndex_l3(const vop_container_t* c, const vop_format_t* definition);
 // Index of the definition named name, or -1.

@@ -190,12 +190,15 @@ uint32_t CfgDataTransform_l3(vop_row_item_t* row, vop_item_t* item) {
 }
 
 void ReleaseAllRecords(vop_container_t* c) {
-  for (uint32_t i = 0; i < c->count; ++i) DFolderClear_L3(c->folders[i], [](void* p) {
+  for (uint32_t i = 0; i < c->count; ++i) {
+    if (c->folders[i] == nullptr) continue;
+    DFolderClear_L3(c->folders[i], [](void* p) {
       auto* item = static_cast<vop_item_t*>(p);
       item->next = item->prev = nullptr;
       item->container = nullptr;
       vopItemFree(item);
     });
+  }
   c->first = c->last = nullptr;
 }
 
@@ -210,7 +213,10 @@ uint32_t CfgItemListCreateFromRowItem_l3(vop_row_item_t* rows, vop_container_t* 
       item = vopItemAlloc(c->config, c->definitions[index]);
       rc = item != nullptr ? 0 : ErrWithErrno(ERR_NO_MEMORY, errno);
       if (rc == 0) rc = CfgDataTransform_l3(row, item);
-      if (rc == 0) rc = DFolderAdd_L3(c->folders[index], item);
+      if (rc == 0) {
+        DFolder* folder = CfgFolderAt(c, static_cast<uint32_t>(index), true);
+        rc = folder != nullptr ? DFolderAdd_L3(folder, item) : ERR_NO_MEMORY;
+      }
     }
     if (rc != 0) {
       vopItemFree(item);

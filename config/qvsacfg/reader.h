@@ -99,6 +99,7 @@ struct vop_form_t {
 };
 
 struct vop_row_item_t;
+struct vop_tag_builder_t;
 
 union vop_row_value_t {
   char* text;
@@ -135,6 +136,10 @@ void vopSegmentJoin(vop_segment_t* head, vop_segment_t* segment);
 void vopSegmentRemove(vop_segment_t* segment);
 void vopSegmentListFree(vop_segment_t* head);
 uint32_t vopGetOneSegment(vop_reader_t* reader, vop_segment_t** segment);
+// Reads the next segment into the reader's work buffer: its type and length.
+uint32_t vopReadSegmentText(vop_reader_t* reader, uint32_t* type, size_t* length);
+// Reads every segment into the builder; the same end rules as vopGetSegmentList.
+uint32_t vopReadTags(vop_reader_t* reader, vop_tag_builder_t* builder);
 uint32_t vopGetSegmentList(vop_reader_t* reader, vop_segment_t** head);
 
 // Tags.
@@ -148,6 +153,16 @@ void vopTagFree(vop_tag_t* tag);
 void vopTagListFree(vop_tag_t* first);
 const char* vopTagDataSearch(const vop_tag_t* element);
 vop_tag_t* vopCreateTags(vop_segment_t* head);
+
+// Builds the tag tree one segment at a time (the reader feeds it directly,
+// without keeping a segment list).
+struct vop_tag_builder_t {
+  vop_tag_t* top_first;
+  vop_tag_t* top_last;
+  vop_tag_t* current;
+};
+void vopTagBuilderInit(vop_tag_builder_t* builder);
+void vopTagBuilderAdd(vop_tag_builder_t* builder, uint32_t type, const char* text, size_t length);
 
 // Rows.
 vop_row_item_t* vopRowItemAlloc();

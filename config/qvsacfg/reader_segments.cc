@@ -108,12 +108,49 @@ void vopSegmentListFree(vop_segment_t* head) {
   vopSegmentFree(head);
 }
 
+// Appends bytes [from, to) of the current block to the work buffer.
+static uint32_t WorkAppendRun(vop_reader_t* r, size_t* used, uint32_t from, uint32_t to) {
+  size_t n = to - from;
+  if (*used + n + 1 > r->work_capacity) {
+    size_t cap = r->work_capacity + READER_BLOCK;
+    while (*used + n + 1 > cap) cap += READER_BLOCK;
+    char* grown = static_cast<char*>(realloc(r->work, cap));
+    if (grown == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);
+    r->work = grown;
+    r->work_capacity = cap;
+  }
+  memcpy(r->work + *used, r->data + from, n);
+  *used += n;
+  return 0;
+}
+
+// One-byte letters are taken straight from the block in runs; a byte of
+// 0x80 or more goes through vopGetOneLetter, which may swallow markup bytes
+// into its sequence.
 static uint32_t vopGetSegmentTag(vop_reader_t* r, const vop_letter_t& first, size_t* used) {
   uint32_t rc = WorkAppend(r, used, first);
   if (rc != 0) return rc;
   unsigned char quote = 0;
   vop_letter_t l;
   for (;;) {
+    if (!r->eof) {
+      uint32_t start = r->position, p = start;
+      bool done = false;
+      while (p < r->count) {
+        unsigned char c = r->data[p];
+        if (c >= 0x80) break;
+        ++p;
+        if (c == '"' || c == '\'') {
+          quote = quote == c ? 0 : c;
+        } else if (c == '>' && quote == 0) {
+          done = true;
+          break;
+        }
+      }
+      r->position = p;
+      rc = WorkAppendRun(r, used, start, p);
+      if (rc != 0 || done) return rc;
+    }
     rc = vopGetOneLetter(r, &l);
     if (rc == ERR_END_OF_DATA) return ERR_INVALID;  // unterminated tag
     if (rc != 0) return rc;
@@ -134,6 +171,13 @@ static uint32_t vopGetSegmentData(vop_reader_t* r, const vop_letter_t& first, si
   if (rc != 0) return rc;
   vop_letter_t l;
   for (;;) {
+    if (!r->eof) {
+      uint32_t start = r->position, p = start;
+      while (p < r->count && r->data[p] < 0x80 && r->data[p] != '<') ++p;
+      r->position = p;
+      rc = WorkAppendRun(r, used, start, p);
+      if (rc != 0) return rc;
+    }
     rc = vopGetOneLetter(r, &l);
     if (rc == ERR_END_OF_DATA) return 0;
     if (rc != 0) return rc;
@@ -146,13 +190,19 @@ static uint32_t vopGetSegmentData(vop_reader_t* r, const vop_letter_t& first, si
   }
 }
 
-uint32_t vopGetOneSegment(vop_reader_t* reader, vop_segment_t** segment) {
+uint32_t vopReadSegmentText(vop_reader_t* reader, uint32_t* type_out, size_t* length) {
   vop_letter_t l;
   uint32_t rc;
   if (reader->pending.size != 0) {
     l = reader->pending;
     reader->pending.size = 0;
   } else {
+    // Skip white space between segments straight from the block.
+    while (!reader->eof && reader->position < reader->count) {
+      unsigned char c = reader->data[reader->position];
+      if (!(c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r')) break;
+      ++reader->position;
+    }
     rc = vopGetOneLetter(reader, &l);
     if (rc != 0) return rc;
   }
@@ -165,6 +215,16 @@ uint32_t vopGetOneSegment(vop_reader_t* reader, vop_segment_t** segment) {
   rc = type == SEGMENT_TAG ? vopGetSegmentTag(reader, l, &used) : vopGetSegmentData(reader, l, &used);
   if (rc != 0) return rc;
   if (used + 1 > UINT32_MAX) return ERR_OUT_OF_RANGE;
+  *type_out = type;
+  *length = used;
+  return 0;
+}
+
+uint32_t vopGetOneSegment(vop_reader_t* reader, vop_segment_t** segment) {
+  uint32_t type = 0;
+  size_t used = 0;
+  uint32_t rc = vopReadSegmentText(reader, &type, &used);
+  if (rc != 0) return rc;
   vop_segment_t* s = vopSegmentAlloc();
   if (s == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);
   rc = vopSegmentSet(s, type, reader->work, static_cast<uint32_t>(used + 1));
@@ -195,4 +255,15 @@ uint32_t vopGetSegmentList(vop_reader_t* reader, vop_segment_t** head) {
   }
   *head = h;
   return 0;
+}
+
+uint32_t vopReadTags(vop_reader_t* reader, vop_tag_builder_t* builder) {
+  for (;;) {
+    uint32_t type = 0;
+    size_t used = 0;
+    uint32_t rc = vopReadSegmentText(reader, &type, &used);
+    if (rc == ERR_END_OF_DATA || rc == ERR_INVALID) return 0;
+    if (rc != 0) return rc;
+    vopTagBuilderAdd(builder, type, reader->work, used);
+  }
 }

@@ -24,7 +24,8 @@ vop_tag_t* vopTagAlloc() {
 void vopTagInit(vop_tag_t* tag) { memset(tag, 0, sizeof *tag); }
 
 void vopTagClear(vop_tag_t* tag) {
-  free(tag->text);
+  // Nodes made by the builder keep their text in their own allocation.
+  if (tag->text != reinterpret_cast<char*>(tag + 1)) free(tag->text);
   tag->text = nullptr;
   tag->type = 0;
 }
@@ -34,7 +35,7 @@ uint32_t vopTagSet(vop_tag_t* tag, uint32_t type, const char* text, size_t lengt
   if (t == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);
   memcpy(t, text, length);
   t[length] = '\0';
-  free(tag->text);
+  vopTagClear(tag);
   tag->text = t;
   tag->type = type;
   return 0;
@@ -115,51 +116,72 @@ const char* vopTagDataSearch(const vop_tag_t* element) {
   return nullptr;
 }
 
-vop_tag_t* vopCreateTags(vop_segment_t* head) {
-  vop_tag_t* top_first = nullptr;
-  vop_tag_t* top_last = nullptr;
-  vop_tag_t* current = nullptr;
-  for (vop_segment_t* s = head->next; s != head; s = s->next) {
-    const char* text = s->text;
-    if (s->type == SEGMENT_DATA) {
-      if (current == nullptr) continue;
-      vop_tag_t* t = vopTagAlloc();
-      if (t == nullptr) continue;
-      if (vopTagSet(t, TAG_TEXT, text, strlen(text)) != 0) {
-        free(t);
-        continue;
-      }
-      vopTagJoin(current, t);
-      continue;
-    }
-    if (strncmp(text, "<!--", 4) == 0 || strncmp(text, "<?", 2) == 0) continue;
-    if (strncmp(text, "</", 2) == 0) {
-      if (current != nullptr) current = current->parent;
-      continue;
-    }
-    size_t len = strlen(text);
-    bool empty_element = len >= 2 && text[len - 2] == '/' && text[len - 1] == '>';
-    const char* name = text + 1;
-    size_t name_len = 0;
-    while (name[name_len] != '\0' && name[name_len] != '>' && !IsSpace(name[name_len])) ++name_len;
-    if (name_len > 0 && name[name_len] == '>' && name[name_len - 1] == '/') --name_len;
-    vop_tag_t* t = vopTagAlloc();
-    if (t == nullptr) continue;
-    if (vopTagSet(t, TAG_ELEMENT, name, name_len) != 0) {
-      free(t);
-      continue;
-    }
-    if (current == nullptr) {
-      if (top_last == nullptr) {
-        top_first = t;
-      } else {
-        top_last->next = t;
-      }
-      top_last = t;
-    } else {
-      vopTagJoin(current, t);
-    }
-    if (!empty_element) current = t;
+namespace {
+
+// A node with its text in the same allocation.
+vop_tag_t* TagWithText(uint32_t type, const char* text, size_t length) {
+  auto* t = static_cast<vop_tag_t*>(malloc(sizeof(vop_tag_t) + length + 1));
+  if (t == nullptr) return nullptr;
+  vopTagInit(t);
+  t->type = type;
+  t->text = reinterpret_cast<char*>(t + 1);
+  memcpy(t->text, text, length);
+  t->text[length] = '\0';
+  return t;
+}
+
+}  // namespace
+
+void vopTagBuilderInit(vop_tag_builder_t* b) {
+  b->top_first = nullptr;
+  b->top_last = nullptr;
+  b->current = nullptr;
+}
+
+void vopTagBuilderAdd(vop_tag_builder_t* b, uint32_t type, const char* text, size_t length) {
+  if (type == SEGMENT_DATA) {
+    if (b->current == nullptr) return;
+    vop_tag_t* t = TagWithText(TAG_TEXT, text, length);
+    if (t != nullptr) vopTagJoin(b->current, t);
+    return;
   }
-  return top_first;
+  if (length >= 4 && memcmp(text, "<!--", 4) == 0) return;
+  if (length >= 2 && memcmp(text, "<?", 2) == 0) return;
+  if (length >= 2 && memcmp(text, "</", 2) == 0) {
+    if (b->current != nullptr) b->current = b->current->parent;
+    return;
+  }
+  bool empty_element = length >= 2 && text[length - 2] == '/' && text[length - 1] == '>';
+  const char* name = text + 1;
+  size_t avail = length > 0 ? length - 1 : 0;
+  size_t name_len = 0;
+  while (name_len < avail && name[name_len] != '\0' && name[name_len] != '>' &&
+         !IsSpace(name[name_len])) {
+    ++name_len;
+  }
+  if (name_len > 0 && name_len < avail && name[name_len] == '>' && name[name_len - 1] == '/') {
+    --name_len;
+  }
+  vop_tag_t* t = TagWithText(TAG_ELEMENT, name, name_len);
+  if (t == nullptr) return;  // a node that cannot be made is skipped
+  if (b->current == nullptr) {
+    if (b->top_last == nullptr) {
+      b->top_first = t;
+    } else {
+      b->top_last->next = t;
+    }
+    b->top_last = t;
+  } else {
+    vopTagJoin(b->current, t);
+  }
+  if (!empty_element) b->current = t;
+}
+
+vop_tag_t* vopCreateTags(vop_segment_t* head) {
+  vop_tag_builder_t b;
+  vopTagBuilderInit(&b);
+  for (vop_segment_t* s = head->next; s != head; s = s->next) {
+    vopTagBuilderAdd(&b, s->type, s->text, strlen(s->text));
+  }
+  return b.top_first;
 }

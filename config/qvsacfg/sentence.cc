@@ -17,12 +17,31 @@ int CompareRows(const void* stored, const void* key) {
                         static_cast<const vop_row_item_t*>(key));
 }
 
-// Per form: how many rows it took, and its rows ordered for duplicate checks
-// (a linear scan of the output list would make large documents quadratic).
+// Per form: how many rows it took, and, once there are many, its rows
+// ordered for duplicate checks (a linear scan of the output list would make
+// large documents quadratic; for a few rows it is the cheaper check).
 struct FormState {
   uint64_t count;
   DFolder* seen;
 };
+
+constexpr uint64_t kScanLimit = 8;
+constexpr size_t kStackForms = 32;
+
+// True when a row equal to row is already taken for its form.
+bool AlreadyTaken(FormState* st, const vop_row_item_t* first, vop_row_item_t* row) {
+  if (st->seen == nullptr && st->count >= kScanLimit &&
+      DFolderInit_L3(&st->seen, CompareRows, 0) == 0) {
+    for (const vop_row_item_t* r = first; r != nullptr; r = r->next) {
+      if (r->form == row->form) DFolderAdd_L3(st->seen, const_cast<vop_row_item_t*>(r));
+    }
+  }
+  if (st->seen != nullptr) return DFolderAdd_L3(st->seen, row) != 0;
+  for (const vop_row_item_t* r = first; r != nullptr; r = r->next) {
+    if (r->form == row->form && vopRowItemComp(r, row) == 0) return true;
+  }
+  return false;
+}
 
 uint32_t CreateRow(const vop_form_t* form, const vop_tag_t* element, unsigned depth,
                    vop_row_item_t** row) {
@@ -56,8 +75,12 @@ uint32_t vopCreateSentence(const vop_form_t* forms, const vop_tag_t* first_child
                            vop_row_item_t** rows, unsigned depth) {
   size_t nforms = 0;
   for (const vop_form_t* f = forms; f != nullptr; f = f->next) ++nforms;
-  auto* state = static_cast<FormState*>(calloc(nforms ? nforms : 1, sizeof(FormState)));
-  if (state == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);
+  FormState on_stack[kStackForms] = {};
+  FormState* state = on_stack;
+  if (nforms > kStackForms) {
+    state = static_cast<FormState*>(calloc(nforms, sizeof(FormState)));
+    if (state == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);
+  }
 
   vop_row_item_t* out_first = nullptr;
   vop_row_item_t* out_last = nullptr;
@@ -75,11 +98,7 @@ uint32_t vopCreateSentence(const vop_form_t* forms, const vop_tag_t* first_child
     vop_row_item_t* row = nullptr;
     if (CreateRow(form, t, depth, &row) != 0) continue;  // invalid elements are skipped
     row->form = form;
-    if (st.seen == nullptr && DFolderInit_L3(&st.seen, CompareRows, 0) != 0) {
-      vopRowItemFree(row);
-      continue;
-    }
-    if (DFolderAdd_L3(st.seen, row) != 0) {  // an equal row came first
+    if (AlreadyTaken(&st, out_first, row)) {  // an equal row came first
       vopRowItemFree(row);
       continue;
     }
@@ -94,7 +113,7 @@ uint32_t vopCreateSentence(const vop_form_t* forms, const vop_tag_t* first_child
   for (size_t i = 0; i < nforms; ++i) {
     if (state[i].seen != nullptr) DFolderTerm_L3(state[i].seen, nullptr);
   }
-  free(state);
+  if (state != on_stack) free(state);
   *rows = out_first;
   return 0;
 }
@@ -117,14 +136,18 @@ uint32_t vopFileReadCommon(uint32_t mode, const char* source, const vop_form_t* 
     free(reader);
     return rc;
   }
-  vop_segment_t* segments = nullptr;
-  rc = vopGetSegmentList(reader, &segments);
+  // Segments go straight into the tag tree instead of a list first: the same
+  // tree, with a third of the allocations.
+  vop_tag_builder_t builder;
+  vopTagBuilderInit(&builder);
+  rc = vopReadTags(reader, &builder);
   vopFileClose(reader);
   free(reader);
-  if (rc != 0) return rc;
-
-  vop_tag_t* top = vopCreateTags(segments);
-  vopSegmentListFree(segments);
+  vop_tag_t* top = builder.top_first;
+  if (rc != 0) {
+    vopTagListFree(top);
+    return rc;
+  }
   if (top == nullptr) return 0;
   vop_row_item_t* result = nullptr;
   rc = vopCreateSentence(forms, top->first_child, &result, 0);
