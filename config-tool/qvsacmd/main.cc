@@ -48,9 +48,12 @@ int main(int argc, char** argv) {
     std::fputs("ERROR:option invalid.\n", stderr);
     return 1;
   }
-  // Without its own path the tool cannot find its tree; the library load
-  // then names the directory it looked in.
-  VED_SetPaths(argc > 0 ? argv[0] : "qvsacmd");
+  // Every command needs the tree's library, found from the program's path.
+  const char* program = argc > 0 ? argv[0] : "qvsacmd";
+  if (VED_SetPaths(program) != 0) {
+    std::fprintf(stderr, "ERROR:don't find the installation directory of %s.\n", program);
+    return 1;
+  }
   VedBuffer out;
   try {
     if (Dispatch(line, &out) != 0) return 1;

@@ -73,6 +73,38 @@ TEST_F(ToolTest, ArgumentClassification) {
   }
 }
 
+TEST_F(ToolTest, FindsItsTreeFromTheNameItWasStartedBy) {
+  AddSample("comp");
+  struct Case {
+    std::string argv0, cwd, path;
+  };
+  const std::string bin = std::string(kToolTree) + "/bin";
+  const Case cases[] = {
+      {"qvsacmd", "/", "/nonexistent:" + bin + ":/usr/bin:/bin"},
+      {"./qvsacmd", bin, ""},
+      {"bin/qvsacmd", kToolTree, ""},
+      {"../bin/qvsacmd", std::string(kToolTree) + "/cnf", ""},
+      {"qvsacmd", bin, ":/usr/bin:/bin"},  // an empty PATH element is the working directory
+  };
+  for (const Case& c : cases) {
+    RunOptions options;
+    options.argv0 = c.argv0;
+    options.cwd = c.cwd;
+    options.path_env = c.path;
+    const ToolResult r = RunTool({"--getconfigdata", "comp"}, options);
+    EXPECT_EQ(0, r.status) << c.argv0 << " in " << c.cwd << ": " << r.err;
+    EXPECT_EQ(kSampleData, r.out) << c.argv0 << " in " << c.cwd;
+  }
+  // Started by a name that leads nowhere, it cannot find its tree.
+  RunOptions lost;
+  lost.argv0 = "qvsacmd";
+  lost.path_env = "/usr/bin:/bin";
+  const ToolResult r = RunTool({"--getcomponentlist"}, lost);
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("ERROR:don't find the installation directory of qvsacmd.\n", r.err);
+  EXPECT_EQ("", r.out);
+}
+
 TEST_F(ToolTest, OperandsBeyondEightAreCountedAndRefused) {
   std::vector<std::string> args{"--getcomponentlist"};
   for (int i = 0; i < 10; ++i) args.push_back("op" + std::to_string(i));

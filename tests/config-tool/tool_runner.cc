@@ -68,7 +68,9 @@ int WaitFor(pid_t pid) {
     dup2(out_fd, 1);
     dup2(err_fd, 2);
     if (chdir(options.cwd.c_str()) != 0) Fail(92, "chdir");
-    std::vector<char*> argv{const_cast<char*>(options.program.c_str())};
+    if (!options.path_env.empty()) setenv("PATH", options.path_env.c_str(), 1);
+    const std::string& name = options.argv0.empty() ? options.program : options.argv0;
+    std::vector<char*> argv{const_cast<char*>(name.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     execv(options.program.c_str(), argv.data());

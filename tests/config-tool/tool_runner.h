@@ -21,6 +21,8 @@ struct RunOptions {
   std::string standin;    // when set: a process with this name runs beside the tool
   std::string cwd = "/";  // working directory of the tool
   std::string program = kQvsacmd;
+  std::string argv0;     // the name the tool is started by (default: program)
+  std::string path_env;  // PATH for the tool when set
 };
 
 ToolResult RunTool(const std::vector<std::string>& args, const RunOptions& options = {});
