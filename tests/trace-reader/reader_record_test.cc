@@ -127,6 +127,28 @@ TEST_F(RecordTest, InvalidRecordsGiveCode29AtThatCallOnly) {
   EXPECT_EQ(123, DataEnd(w));
 }
 
+TEST_F(RecordTest, HugeWriterOffsetNeverReadsBeyondTheFile) {
+  RecordWords w;
+  w.curFile = 2;
+  w.offset = 0xFFFFFFF0u;
+  WriteRecord(w);
+  ASSERT_EQ(0, OpenMng(2));
+  ASSERT_EQ(0, ZELKWSYM_MpttOpen(inst_));
+  const long end = ZELKWSYM_MpttGetCurrentOffset(inst_);
+  if (sizeof(long) == 4) {
+    // Not representable as an offset: only a damaged record says so.
+    EXPECT_EQ(-1, end);
+    EXPECT_EQ(29, ZELKWSYM_MpttGetLastError(inst_));
+  } else {
+    EXPECT_EQ(0xFFFFFFF0L, end);
+  }
+  std::string all;
+  char buf[1024];
+  long n;
+  while ((n = ZELKWSYM_MpttRead(inst_, buf, sizeof buf)) > 0) all.append(buf, n);
+  EXPECT_EQ(sizeof(long) == 4 ? 0u : 4096u, all.size()) << "reads must stop at the mapping's end";
+}
+
 TEST_F(RecordTest, ManagementFileStillEmptyIsInvalidNotACrash) {
   // A writer has just created the file and not yet written its 64 bytes.
   ASSERT_TRUE(WriteFile(MngPath(), ""));

@@ -1,11 +1,16 @@
 // How far the writers have got in this trace file: the management record
 // says where the current file ends; any other file ends at its end byte.
+#include <limits.h>
+#include <stdint.h>
+
 #include "instance.h"
 #include "mng_record.h"
 #include "vesk2_trace_format.h"
 
 namespace mptt {
 namespace {
+
+constexpr uint64_t kMaxOffset = static_cast<uint64_t>(LONG_MAX);
 
 enum class ScanState { kWait, kCr, kLine, kFe, kFf, kMark };
 
@@ -79,7 +84,11 @@ long CurrentOffset(VESK2_MptTrap* inst) {
   if (!ReadGuardedWords(inst, locked, raw)) return -1;
   raw[VESK2_MNG_W_MODE] = mode;
   raw[VESK2_MNG_W_LOCK_TYPE] = lockType;
-  if (!DecodeRecord(raw, &rec)) return Fail(inst, VESK2_MPTT_E_RECORD), -1;
+  // An offset that does not fit an offset type is no offset into a file of
+  // at most 16 MiB and change; only a damaged record holds one.
+  if (!DecodeRecord(raw, &rec) || static_cast<uint64_t>(rec.offset) > kMaxOffset) {
+    return Fail(inst, VESK2_MPTT_E_RECORD), -1;
+  }
 
   const long writerOffset = static_cast<long>(rec.offset);
   const bool writerHere = rec.curFile == inst->fileNumber;
