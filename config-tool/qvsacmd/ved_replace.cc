@@ -1,6 +1,7 @@
 #include "ved_replace.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +31,22 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 }  // namespace
+
+VedDirectoryLock::VedDirectoryLock(const std::string& document) {
+  fd_ = open(DirectoryOf(document).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  while (flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
+}
+
+VedDirectoryLock::~VedDirectoryLock() {
+  if (fd_ >= 0) close(fd_);
+}
 
 uint32_t VedReplacePathsFor(const std::string& document, VedReplacePaths* paths) {
   if (document.size() > PATH_MAX_L2 - 1) return ERR_OUT_OF_RANGE;

@@ -8,6 +8,23 @@
 
 #include "ved_read.h"
 
+// Serialises updates of the documents of one directory between processes:
+// an exclusive flock on the directory itself, held for the object's
+// lifetime, so that two updates cannot interleave their reads, temporary
+// files and renames and lose one of them. The configuration library locks
+// documents, never directories, so this cannot deadlock with it. When the
+// directory cannot be locked the update goes on unserialised, as before.
+class VedDirectoryLock {
+ public:
+  explicit VedDirectoryLock(const std::string& document);
+  ~VedDirectoryLock();
+  VedDirectoryLock(const VedDirectoryLock&) = delete;
+  VedDirectoryLock& operator=(const VedDirectoryLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 struct VedReplacePaths {
   std::string document;
   std::string temporary;  // the document's path ending in "tmp" instead

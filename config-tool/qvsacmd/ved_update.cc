@@ -2,6 +2,7 @@
 // definition, apply it to a copy of the current data, replace the data
 // document safely and notify the component.
 #include <cstdio>
+#include <optional>
 
 #include "result_codes.h"
 #include "ved_apply.h"
@@ -46,6 +47,8 @@ uint32_t VED_SetConfigData(const std::string& component_name, const std::string&
   if ((rc = ComponentPath(component.get(), "config", component_path, &data)) != 0) return rc;
   const VedNotice notice = vedReadNotice(component.get());
 
+  std::optional<VedDirectoryLock> serialised;
+  serialised.emplace(data);
   VedConfig old_copy, working, incoming;
   if ((rc = ReadCurrent(define, data, &old_copy)) != 0) return rc;
   if ((rc = ReadCurrent(define, data, &working)) != 0) return rc;
@@ -90,6 +93,8 @@ uint32_t VED_SetConfigData(const std::string& component_name, const std::string&
   old_copy.Reset();
   working.Reset();
   incoming.Reset();
+  // Released first: a notice may well run qvsacmd again.
+  serialised.reset();
   VedRunNotice(notice);
   return 0;
 }

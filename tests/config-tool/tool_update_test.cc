@@ -1,7 +1,11 @@
 // The installed qvsacmd replacing a component's data: what is applied, what
 // is refused, the temporary and backup files, failures and notification.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -208,6 +212,46 @@ TEST_F(UpdateTest, FailedWritesLeaveTheDocumentAndNotifyNobody) {
     EXPECT_EQ("ERROR:don't write file (" + work_ + name + ").\n", r.err);
     EXPECT_EQ(kSampleData, ReadFile(work_ + name));
   }
+}
+
+TEST_F(UpdateTest, UpdatesOfOneDirectoryAreSerialised) {
+  AddSample("comp");
+  const std::string ready = work_ + "/locked";
+  const pid_t holder = fork();
+  if (holder == 0) {
+    // Holds the directory lock, then checks that the tool waited for it.
+    const int fd = open(work_.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(2);
+    close(open(ready.c_str(), O_WRONLY | O_CREAT, 0644));
+    usleep(400 * 1000);
+    const bool untouched = ReadFile(data_) == kSampleData && !Exists(Tmp()) && !Exists(Old());
+    _exit(untouched ? 0 : 1);
+  }
+  ASSERT_GT(holder, 0);
+  while (!Exists(ready)) usleep(1000);
+  const ToolResult r = Set("<config><Interval>45</Interval></config>");
+  int status = -1;
+  ASSERT_EQ(holder, waitpid(holder, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "the update did not wait for the directory lock (holder status " << status << ")";
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(Replace(kSampleData, "<Interval>30<", "<Interval>45<"), ReadFile(data_));
+}
+
+TEST_F(UpdateTest, NoticeMayRunTheToolAgain) {
+  // The notice runs after the directory lock is released, or this would hang.
+  const std::string script = work_ + "/again.sh";
+  AddSample("comp", "<action>execute</action><command>" + script + "</command>");
+  WriteFile(script,
+            std::string("#!/bin/sh\nexec ") + kQvsacmd +
+                " --setconfigdata inner '<config><Extra>3</Extra></config>'\n",
+            0755);
+  AddComponent("inner", define_, data_);
+  const ToolResult r = Set("<config><Interval>45</Interval></config>");
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(Replace(Replace(kSampleData, "<Interval>30<", "<Interval>45<"), "</config>",
+                    "  <Extra>3</Extra>\n</config>"),
+            ReadFile(data_));
 }
 
 TEST_F(UpdateTest, ExecuteNoticeRunsTheCommandWithItsArguments) {
