@@ -30,7 +30,7 @@ extern "C" {
 #define VOP_ERR_BAD_HANDLE 0x07400000u
 #define VOP_ERR_NOT_MEMBER 0x09400000u
 #define VOP_ERR_OUT_OF_RANGE 0x0a400000u
-#define VOP_ERR_ACCESS 0x0c400000u /* or-ed with errno */
+#define VOP_ERR_ACCESS 0x0c400000u    /* or-ed with errno */
 #define VOP_ERR_KIND_MASK 0xfff00000u /* kind and severity, without the detail */
 
 /* Data types of item definitions and records. */
@@ -121,8 +121,7 @@ uint32_t VOP_ContentListGetFromData(vop_data_t* record, vop_content_t* entries, 
 /* Stores up to *count top-level records of the item, greatest first, and sets
  * *count to the number of records of that name (0 is a success).
  * VOP_ERR_NOT_FOUND for an undefined name. */
-uint32_t VOP_DataGet(vop_config_t* config, const char* name, vop_data_t** records,
-                     uint32_t* count);
+uint32_t VOP_DataGet(vop_config_t* config, const char* name, vop_data_t** records, uint32_t* count);
 
 /* The same for the members of a structure record; VOP_ERR_NOT_FOUND when the
  * record is not a structure or the member name is undefined. */
@@ -134,8 +133,7 @@ uint32_t VOP_DataGetFromData(vop_data_t* structure, const char* name, vop_data_t
 uint32_t VOP_DataDefaultGet(vop_config_t* config, const char* name, vop_data_t** value);
 
 /* A member's default; VOP_ERR_INVALID when the record is not a structure. */
-uint32_t VOP_DataDefaultGetFromData(vop_data_t* structure, const char* name,
-                                    vop_data_t** value);
+uint32_t VOP_DataDefaultGetFromData(vop_data_t* structure, const char* name, vop_data_t** value);
 
 /* Creates a detached record holding a copy of the item's default (a structure
  * gets no members). It stays valid until VOP_ConfigDestroy, which releases it

@@ -1,5 +1,8 @@
 // Settings documents of about 2 KB and 1 MB read from memory into a handle
 // and written back, next to libxml2's xmlReadMemory plus a walk of the tree.
+#include <benchmark/benchmark.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -7,17 +10,14 @@
 #include <fstream>
 #include <string>
 
-#include <benchmark/benchmark.h>
-#include <libxml/parser.h>
-#include <libxml/tree.h>
-
 #include "vopcfg.h"
 
 namespace {
 
 const char kDefinition[] =
     "<config_define><name>bench</name>"
-    "<item><name>Interval</name><type>integer</type><minimum>1</minimum><maximum>3600</maximum></item>"
+    "<item><name>Interval</name><type>integer</type><minimum>1</minimum><maximum>3600</maximum></"
+    "item>"
     "<item><name>Action</name><type>enumeration</type><enum><NoAction/><HardReset/><PowerDown/>"
     "<NMI/></enum></item>"
     "<item><name>Enabled</name><type>boolean</type></item>"
@@ -34,8 +34,9 @@ const char kDefinition[] =
 
 // A data document with `hosts` nested structures and as many labels.
 std::string MakeDocument(int hosts) {
-  std::string d = "<config>\n  <Interval>60</Interval>\n  <Action>NMI</Action>\n"
-                  "  <Enabled>TRUE</Enabled>\n";
+  std::string d =
+      "<config>\n  <Interval>60</Interval>\n  <Action>NMI</Action>\n"
+      "  <Enabled>TRUE</Enabled>\n";
   char buf[512];
   for (int i = 0; i < hosts; ++i) {
     snprintf(buf, sizeof buf,

@@ -125,8 +125,7 @@ VOP_EXPORT uint32_t VOP_DataGetFromData(vop_data_t* structure, const char* name,
   });
 }
 
-VOP_EXPORT uint32_t VOP_DataDefaultGet(vop_config_t* config, const char* name,
-                                       vop_data_t** value) {
+VOP_EXPORT uint32_t VOP_DataDefaultGet(vop_config_t* config, const char* name, vop_data_t** value) {
   return Guarded([&]() -> uint32_t {
     if (config == nullptr || name == nullptr || value == nullptr) return ERR_INVALID;
     if (!LiveConfig(config)) return ERR_BAD_HANDLE;

@@ -8,8 +8,8 @@
 
 vop_item_t* CfgItemFromData(vop_data_t* data) {
   if (data == nullptr) return nullptr;
-  auto* item = reinterpret_cast<vop_item_t*>(reinterpret_cast<char*>(data) -
-                                             offsetof(vop_item_t, data));
+  auto* item =
+      reinterpret_cast<vop_item_t*>(reinterpret_cast<char*>(data) - offsetof(vop_item_t, data));
   if (memcmp(item->mark, ITEM_MARK, 4) != 0) return nullptr;
   return item;
 }

@@ -18,10 +18,10 @@ struct vop_item_t;
 struct vop_container_t {
   vop_item_t* first;
   vop_item_t* last;
-  uint32_t count;                 // definitions at this level
-  vop_format_t** definitions;     // count entries, in definition order
-  DFolder** folders;              // count entries, one per definition; NULL until used
-  vop_item_t* owner;              // the structure record; NULL at the top level
+  uint32_t count;              // definitions at this level
+  vop_format_t** definitions;  // count entries, in definition order
+  DFolder** folders;           // count entries, one per definition; NULL until used
+  vop_item_t* owner;           // the structure record; NULL at the top level
   vop_config_t* config;
 };
 

@@ -76,8 +76,7 @@ void CfgConfigDestroy_l3(vop_config_t* config) {
   free(config);
 }
 
-uint32_t CfgFormListCreate_l3(const vop_format_t* definitions, vop_form_t** forms,
-                              unsigned depth) {
+uint32_t CfgFormListCreate_l3(const vop_format_t* definitions, vop_form_t** forms, unsigned depth) {
   vop_form_t* first = nullptr;
   vop_form_t* last = nullptr;
   for (const vop_format_t* d = definitions; d != nullptr; d = d->next) {

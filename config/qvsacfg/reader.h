@@ -94,7 +94,7 @@ struct vop_form_t {
   uint64_t max_count;  // 0 = no limit
   uint32_t identifier;
   uint32_t necessity;
-  const void* limit;  // vop_limits_t, vop_enum_def_t list or sub-form list by kind
+  const void* limit;        // vop_limits_t, vop_enum_def_t list or sub-form list by kind
   vop_limits_t own_limits;  // forms built from definitions point limit here
 };
 

@@ -212,7 +212,8 @@ uint32_t vopReadSegmentText(vop_reader_t* reader, uint32_t* type_out, size_t* le
   }
   size_t used = 0;
   uint32_t type = IsOneByte(l, '<') ? SEGMENT_TAG : SEGMENT_DATA;
-  rc = type == SEGMENT_TAG ? vopGetSegmentTag(reader, l, &used) : vopGetSegmentData(reader, l, &used);
+  rc = type == SEGMENT_TAG ? vopGetSegmentTag(reader, l, &used)
+                           : vopGetSegmentData(reader, l, &used);
   if (rc != 0) return rc;
   if (used + 1 > UINT32_MAX) return ERR_OUT_OF_RANGE;
   *type_out = type;

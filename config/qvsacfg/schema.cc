@@ -20,12 +20,9 @@ char kEmpty[] = "";
 }  // namespace
 
 vop_enum_def_t g_enFormatEnumType[] = {
-    {&g_enFormatEnumType[1], kInteger, kEmpty},
-    {&g_enFormatEnumType[2], kString, kEmpty},
-    {&g_enFormatEnumType[3], kBoolean, kEmpty},
-    {&g_enFormatEnumType[4], kIpaddr, kEmpty},
-    {&g_enFormatEnumType[5], kEnumeration, kEmpty},
-    {nullptr, kStructure, kEmpty},
+    {&g_enFormatEnumType[1], kInteger, kEmpty},     {&g_enFormatEnumType[2], kString, kEmpty},
+    {&g_enFormatEnumType[3], kBoolean, kEmpty},     {&g_enFormatEnumType[4], kIpaddr, kEmpty},
+    {&g_enFormatEnumType[5], kEnumeration, kEmpty}, {nullptr, kStructure, kEmpty},
 };
 vop_enum_def_t g_enFormatEnumFiletype[] = {{nullptr, kConfigDefine, kEmpty}};
 vop_enum_def_t g_enDataEnumFiletype[] = {{nullptr, kConfig, kEmpty}};

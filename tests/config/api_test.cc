@@ -1,6 +1,7 @@
 // The exported entry points, through the shipped library: documented
 // results, written documents byte for byte, round trips, structures.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,8 +10,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "vopcfg.h"
 
@@ -146,7 +145,8 @@ TEST_F(Api, ReadingTheSameDocumentTwiceDropsEverything) {
 }
 
 TEST_F(Api, DataGetOrderAndCounts) {
-  ASSERT_EQ(VOP_ConfigReadFromData("<config><Big>1</Big><Big>5</Big><Big>3</Big></config>", c_), 0u);
+  ASSERT_EQ(VOP_ConfigReadFromData("<config><Big>1</Big><Big>5</Big><Big>3</Big></config>", c_),
+            0u);
   vop_data_t* one[1] = {nullptr};
   uint32_t n = 1;
   ASSERT_EQ(VOP_DataGet(c_, "Big", one, &n), 0u);
@@ -199,11 +199,11 @@ TEST_F(Api, ContentLists) {
 }
 
 TEST_F(Api, WrittenDocumentByteForByte) {
-  ASSERT_EQ(VOP_ConfigReadFromData(
-                "<config><Interval>30</Interval><Host><Name>a</Name><Port>8080</Port>"
-                "<Opt><Key>k1</Key></Opt></Host><On>true</On></config>",
-                c_),
-            0u);
+  ASSERT_EQ(
+      VOP_ConfigReadFromData("<config><Interval>30</Interval><Host><Name>a</Name><Port>8080</Port>"
+                             "<Opt><Key>k1</Key></Opt></Host><On>true</On></config>",
+                             c_),
+      0u);
   vop_data_t* big = NewRecord("Big");
   int64_t v = 5000000000LL;
   ASSERT_EQ(VOP_DataChange(c_, big, &v), 0u);
@@ -257,7 +257,9 @@ TEST_F(Api, WrittenDocumentByteForByte) {
       "  <Big>5000000000</Big>\n"
       "  <Big>-9223372036854775808</Big>\n"
       "  <Addr>10.0.0.1/255.255.255.0</Addr>\n"
-      "  <Addr>fe80:0000:0000:0000:0000:0000:0000:001a/ffff:0000:0000:0000:0000:0000:0000:0000</Addr>\n"
+      "  "
+      "<Addr>fe80:0000:0000:0000:0000:0000:0000:001a/ffff:0000:0000:0000:0000:0000:0000:0000</"
+      "Addr>\n"
       "  <Addr>server_1</Addr>\n"
       "  <Label>  spaced</Label>\n"
       "</config>\n";
@@ -294,7 +296,9 @@ TEST_F(Api, WrittenDocumentByteForByte) {
 }
 
 TEST_F(Api, ChangesAddsAndDeletes) {
-  ASSERT_EQ(VOP_ConfigReadFromData("<config><Interval>30</Interval><Big>1</Big><Big>2</Big></config>", c_), 0u);
+  ASSERT_EQ(VOP_ConfigReadFromData(
+                "<config><Interval>30</Interval><Big>1</Big><Big>2</Big></config>", c_),
+            0u);
   auto iv = Get("Interval", 1);
   int64_t big = 601, ok = 600;
   EXPECT_EQ(VOP_DataChange(c_, iv[0], &big), VOP_ERR_OUT_OF_RANGE);
@@ -365,11 +369,10 @@ TEST_F(Api, ChangesAddsAndDeletes) {
 }
 
 TEST_F(Api, StructureMembers) {
-  ASSERT_EQ(VOP_ConfigReadFromData(
-                "<config><Host><Name>a</Name><Port>1</Port></Host>"
-                "<Host><Name>b</Name><Port>2</Port></Host>"
-                "<Host><Name>a</Name><Port>3</Port></Host></config>",
-                c_),
+  ASSERT_EQ(VOP_ConfigReadFromData("<config><Host><Name>a</Name><Port>1</Port></Host>"
+                                   "<Host><Name>b</Name><Port>2</Port></Host>"
+                                   "<Host><Name>a</Name><Port>3</Port></Host></config>",
+                                   c_),
             0u);
   auto hosts = Get("Host", 2);  // the second "a" is a duplicate by its identifier
   vop_data_t* b = hosts[0];     // "b" sorts above "a"

@@ -1,5 +1,6 @@
 // Data folder: randomized against std::set with the tree's invariants checked
 // after every step, and the named edge cases.
+#include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <cstdint>
@@ -7,8 +8,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "data_folder_l3.h"
 
@@ -141,7 +140,8 @@ TEST(DataFolder, AscendingInsertRotatesAndListsDescending) {
   EXPECT_EQ(out, P(2));
   ExpectConsistent(f, model, "after deleting the root");
   // Deleting the only child of the root.
-  intptr_t child = reinterpret_cast<intptr_t>(f->root->first ? f->root->first->item : f->root->second->item);
+  intptr_t child =
+      reinterpret_cast<intptr_t>(f->root->first ? f->root->first->item : f->root->second->item);
   ASSERT_EQ(DFolderDel_L3(f, P(child), nullptr), 0u);
   model.erase(child);
   ExpectConsistent(f, model, "after deleting the root's only child");

@@ -1,13 +1,13 @@
 // Value conversions and item definitions built from definition documents,
 // with every fallback.
+#include "definitions.h"
+
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "definitions.h"
 #include "values.h"
 #include "vopcfg.h"
 
@@ -134,7 +134,8 @@ TEST(Values, AddressRecords) {
   EXPECT_EQ(vopDataConvertIpaddr("192.168.0.1x", &a), ERR_INVALID);
   EXPECT_EQ(vopDataConvertIpaddr("192.168.0.1/24", &a), ERR_INVALID);
   EXPECT_EQ(vopDataConvertIpaddr("1:2:3", &a), ERR_INVALID);
-  EXPECT_EQ(vopDataConvertIpaddr("1::2::3", &a), ERR_INVALID) << "a second gap ends the address early";
+  EXPECT_EQ(vopDataConvertIpaddr("1::2::3", &a), ERR_INVALID)
+      << "a second gap ends the address early";
   ASSERT_EQ(vopDataConvertIpaddr("server_1", &a), 0u);
   EXPECT_EQ(a.form, VOP_IPADDR_HOSTNAME);
   EXPECT_EQ(a.family, 0);

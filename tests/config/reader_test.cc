@@ -1,14 +1,14 @@
 // Document reader: syntax cases, letters, forms with maximum counts and
 // duplicates, and malformed input that must be skipped, never misread.
+#include "reader.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "reader.h"
 #include "row_creators.h"
 
 namespace {
@@ -165,7 +165,13 @@ TEST_F(ReaderTest, Utf8Letters) {
   vopReaderInit(&r);
   // 0xFF and a lone continuation byte start two-byte letters; 0xE2 at the
   // very end yields a one-byte letter.
-  const char text[] = "\xFF" "a" "\x80" "b" "\xE2\x82\xAC" "\xE2";
+  const char text[] =
+      "\xFF"
+      "a"
+      "\x80"
+      "b"
+      "\xE2\x82\xAC"
+      "\xE2";
   ASSERT_EQ(vopFileFromData(&r, text), 0u);
   EXPECT_EQ(vopFileFromData(&r, text), ERR_IN_USE);
   std::vector<uint32_t> sizes;

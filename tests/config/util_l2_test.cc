@@ -1,6 +1,9 @@
 // Utility layer: conversions, path helpers and their size convention, files
 // and their locks.
+#include "util_l2.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,10 +11,6 @@
 
 #include <cstring>
 #include <string>
-
-#include <gtest/gtest.h>
-
-#include "util_l2.h"
 
 namespace {
 
@@ -247,7 +246,9 @@ class UtilFile : public ::testing::Test {
 TEST_F(UtilFile, CreateWriteTruncateSeek) {
   mode_t old = umask(022);
   int fd = -1;
-  ASSERT_EQ(FileOpen_L2(&fd, path_.c_str(), FILE_OPEN_WRITE | FILE_OPEN_CREATE | FILE_OPEN_TRUNC, 0x664), 0u);
+  ASSERT_EQ(
+      FileOpen_L2(&fd, path_.c_str(), FILE_OPEN_WRITE | FILE_OPEN_CREATE | FILE_OPEN_TRUNC, 0x664),
+      0u);
   struct stat st;
   ASSERT_EQ(fstat(fd, &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u) << "0x664 less umask 022";
@@ -266,16 +267,20 @@ TEST_F(UtilFile, CreateWriteTruncateSeek) {
   umask(old);
 
   // Reopening with truncate empties the file once the lock is held.
-  ASSERT_EQ(FileOpen_L2(&fd, path_.c_str(), FILE_OPEN_READ | FILE_OPEN_WRITE | FILE_OPEN_TRUNC, 0x644), 0u);
+  ASSERT_EQ(
+      FileOpen_L2(&fd, path_.c_str(), FILE_OPEN_READ | FILE_OPEN_WRITE | FILE_OPEN_TRUNC, 0x644),
+      0u);
   char buf[8];
   n = sizeof buf;
   ASSERT_EQ(FileRead_L2(fd, buf, &n), 0u);
   EXPECT_EQ(n, 0u);
   FileClose_L2(fd);
 
-  EXPECT_EQ(FileOpen_L2(&fd, path_.c_str(), FILE_OPEN_WRITE | FILE_OPEN_CREATE | FILE_OPEN_EXCL, 0x644),
-            ERR_SYSCALL | EEXIST);
-  EXPECT_EQ(FileOpen_L2(&fd, (dir_ + "/missing").c_str(), FILE_OPEN_READ, 0x644), ERR_SYSCALL | ENOENT);
+  EXPECT_EQ(
+      FileOpen_L2(&fd, path_.c_str(), FILE_OPEN_WRITE | FILE_OPEN_CREATE | FILE_OPEN_EXCL, 0x644),
+      ERR_SYSCALL | EEXIST);
+  EXPECT_EQ(FileOpen_L2(&fd, (dir_ + "/missing").c_str(), FILE_OPEN_READ, 0x644),
+            ERR_SYSCALL | ENOENT);
   EXPECT_EQ(FileOpen_L2(nullptr, path_.c_str(), FILE_OPEN_READ, 0x644), ERR_INVALID);
   EXPECT_EQ(FileClose_L2(-1), ERR_SYSCALL | EBADF);
 
@@ -308,7 +313,8 @@ TEST_F(UtilFile, WriterLockBlocksReaderInOtherProcess) {
   close(ready[0]);
   usleep(300 * 1000);
   int status = 0;
-  EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the reader got the shared lock while the writer held it";
+  EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0)
+      << "the reader got the shared lock while the writer held it";
   FileClose_L2(wfd);
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "reader status " << status;
