@@ -2,7 +2,9 @@
 // results, written documents byte for byte, round trips, structures.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -472,6 +474,49 @@ TEST_F(Api, WriteFailsOnUnwritablePathAndKeepsNothingHalfDone) {
   EXPECT_EQ(VOP_ConfigWrite(dirpath.c_str(), c_), VOP_ERR_SYSCALL | EISDIR);
   rmdir(dirpath.c_str());
   EXPECT_EQ(ReadFile(data_), "<config>\n  <Interval>30</Interval>\n</config>\n");
+}
+
+// Documents are read under a shared lock and written under an exclusive one:
+// a reader in another process waits for a writer, and a writer for a reader.
+TEST_F(Api, FileLocksMakeOtherProcessesWait) {
+  WriteFile(data_, "<config><Interval>30</Interval></config>");
+  for (int holder_lock : {LOCK_EX, LOCK_SH}) {
+    int fd = open(data_.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    int locked = ::flock(fd, holder_lock);
+    ASSERT_EQ(locked, 0);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(fd);
+      close(ready[0]);
+      if (write(ready[1], "r", 1) != 1) _exit(3);
+      uint32_t rc;
+      if (holder_lock == LOCK_EX) {
+        rc = VOP_ConfigRead(data_.c_str(), c_);
+      } else {
+        rc = VOP_ConfigWrite(data_.c_str(), c_);
+      }
+      _exit(rc == 0 ? 0 : 2);
+    }
+    close(ready[1]);
+    char ch;
+    ASSERT_EQ(read(ready[0], &ch, 1), 1);
+    close(ready[0]);
+    usleep(300 * 1000);
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0)
+        << (holder_lock == LOCK_EX ? "a read went ahead while a writer held the document"
+                                   : "a write went ahead while a reader held the document");
+    EXPECT_EQ(ReadFile(data_), "<config><Interval>30</Interval></config>")
+        << "the document changed under the lock holder";
+    close(fd);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+  }
+  EXPECT_EQ(ReadFile(data_), "<config>\n</config>\n") << "the child wrote its empty handle";
 }
 
 }  // namespace
