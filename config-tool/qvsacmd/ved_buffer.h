@@ -19,8 +19,3 @@ class VedBuffer {
  private:
   std::string text_;
 };
-
-// Appends a piece to the buffer (the name the rest of the tool uses).
-inline uint32_t vedCopyDataToBuffer(VedBuffer* buffer, const char* piece, size_t length) {
-  return buffer->Append(piece, length);
-}

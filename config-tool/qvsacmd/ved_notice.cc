@@ -1,7 +1,5 @@
 #include "ved_notice.h"
 
-#include <cstring>
-
 #include "ved_library.h"
 #include "ved_read.h"
 
