@@ -43,6 +43,16 @@ TEST(PutPadded, CutsAndPads) {
   EXPECT_EQ(std::string(buf, 5), "     ");
 }
 
+// Builds into a thread record of its own, own thread id given.
+size_t BuildRecord(char* buf, const char* ownThreadId, const RecordFields& f) {
+  static tagVESK_TLS_VAR rec;
+  std::memcpy(rec.szThreadId, ownThreadId, 10);
+  rec.lStampSecond = -1;
+  size_t len = vesk::BuildRecord(&rec, f);
+  std::memcpy(buf, rec.szMsgBuf, len + 1);
+  return len;
+}
+
 TEST(Record, ColumnsOfAnIdRecord) {
   std::strcpy(VESK2_szProcessId, "0000ABCD ");
   char buf[kMsgBufSize];
@@ -110,6 +120,21 @@ TEST(Record, TimeStampIsLocalTimeWithTruncatedMilliseconds) {
   struct timeval tv = {86400 * 365 + 3661, 999999};  // 1971-01-01 01:01:01.999999
   FormatTimeStamp(out, tv);
   EXPECT_STREQ(out, "1971/01/01 01:01:01.999");
+  // Through a thread's cache: same second reuses the text, the next second
+  // and a jump back are computed afresh.
+  tagVESK_TLS_VAR cache;
+  cache.lStampSecond = -1;
+  FormatTimeStamp(out, tv, &cache);
+  EXPECT_STREQ(out, "1971/01/01 01:01:01.999");
+  tv.tv_usec = 5000;
+  FormatTimeStamp(out, tv, &cache);
+  EXPECT_STREQ(out, "1971/01/01 01:01:01.005");
+  tv.tv_sec += 86400 + 59;
+  FormatTimeStamp(out, tv, &cache);
+  EXPECT_STREQ(out, "1971/01/02 01:02:00.005");
+  tv.tv_sec -= 86400 * 365;
+  FormatTimeStamp(out, tv, &cache);
+  EXPECT_STREQ(out, "1970/01/02 01:02:00.005");
   unsetenv("TZ");
   tzset();
 }

@@ -26,12 +26,15 @@ int Combine(tagVESK_TLS_VAR* tls, uint32_t position, int fileResult, uint32_t fi
   return fileResult != 0 ? fileResult : shmResult;
 }
 
-int GlobalPut(uint32_t position, int level, RecordFields f) {
+// The level test comes before anything else is touched: a filtered-out
+// put costs a few comparisons. make() builds the fields only after it.
+template <typename MakeFields>
+inline int GlobalPut(uint32_t position, int level, const char* text, MakeFields make) {
   if (VESK2_iIsInitialized.load(std::memory_order_acquire) == 0) {
     SetError(VESK_GetTlsVar(), position, VESK2_ERR_STATE);
     return -1;
   }
-  if (BadArguments(level, f.text)) {
+  if (BadArguments(level, text)) {
     SetError(VESK_GetTlsVar(), position, VESK2_ERR_ARGUMENT);
     return -1;
   }
@@ -40,15 +43,17 @@ int GlobalPut(uint32_t position, int level, RecordFields f) {
   if (tls == nullptr) return -1;
   ClearError(tls);
   struct timeval tv = {0, 0};
-  size_t len = BuildRecord(tls->szMsgBuf, tls->szThreadId, f);
+  size_t len = BuildRecord(tls, make());
   int fileResult = VESK_PutMsgToLogFile(tls, level, tls->szMsgBuf, len);
   uint32_t code = tls->ulErrCode, detail = tls->ulErrDetail;
   int shmResult = VESK_PutMsgToShm(tls, level, tls->szMsgBuf, len, tv);
   return Combine(tls, position, fileResult, code, detail, shmResult);
 }
 
-int InstancePut(uint32_t position, VESKTraceObject* obj, int level, RecordFields f) {
-  if (obj == nullptr || BadArguments(level, f.text)) {
+template <typename MakeFields>
+inline int InstancePut(uint32_t position, VESKTraceObject* obj, int level, const char* text,
+                       MakeFields make) {
+  if (obj == nullptr || BadArguments(level, text)) {
     SetError(VESK_GetTlsVar(), position, VESK2_ERR_ARGUMENT);
     return -1;
   }
@@ -61,7 +66,7 @@ int InstancePut(uint32_t position, VESKTraceObject* obj, int level, RecordFields
   if (tls == nullptr) return -1;
   ClearError(tls);
   struct timeval tv = {0, 0};
-  size_t len = BuildRecord(tls->szMsgBuf, tls->szThreadId, f);
+  size_t len = BuildRecord(tls, make());
   int fileResult = VESK_PutInstanceMsgToLogFile(obj, tls, level, tls->szMsgBuf, len);
   uint32_t code = tls->ulErrCode, detail = tls->ulErrDetail;
   int shmResult = VESK_PutInstanceMsgToShm(obj, tls, level, tls->szMsgBuf, len, tv);
@@ -91,66 +96,73 @@ RecordFields WithThread(RecordFields f, const char* threadId) {
 }  // namespace
 
 VESK_API int ZELKWSYM_PutWithId(int level, const char* msgId, const char* text) {
-  return GlobalPut(VESK2_POS_PUT_WITH_ID, level,
-                   Fields(VESK2_szAppName, msgId, nullptr, text, IdColumns::kId, Masked()));
+  return GlobalPut(VESK2_POS_PUT_WITH_ID, level, text, [&] {
+    return Fields(VESK2_szAppName, msgId, nullptr, text, IdColumns::kId, Masked());
+  });
 }
 
 VESK_API int ZELKWSYM_PutLine(int level, const char* text) {
-  return GlobalPut(VESK2_POS_PUT_LINE, level,
-                   Fields(VESK2_szAppName, nullptr, nullptr, text, IdColumns::kNone, Masked()));
+  return GlobalPut(VESK2_POS_PUT_LINE, level, text, [&] {
+    return Fields(VESK2_szAppName, nullptr, nullptr, text, IdColumns::kNone, Masked());
+  });
 }
 
 VESK_API int ZELKWSYM_PutWithIdEx(int level, const char* appName, const char* msgId,
                                   const char* text) {
-  return GlobalPut(VESK2_POS_PUT_WITH_ID_EX, level,
-                   Fields(appName, msgId, nullptr, text, IdColumns::kId, Masked()));
+  return GlobalPut(VESK2_POS_PUT_WITH_ID_EX, level, text, [&] {
+    return Fields(appName, msgId, nullptr, text, IdColumns::kId, Masked());
+  });
 }
 
 VESK_API int ZELKWSYM_PutWithMsgType(int level, const char* appName, const char* msgId,
                                      const char* msgType, const char* text) {
-  return GlobalPut(VESK2_POS_PUT_WITH_MSG_TYPE, level,
-                   Fields(appName, msgId, msgType, text, IdColumns::kIdAndType, Masked()));
+  return GlobalPut(VESK2_POS_PUT_WITH_MSG_TYPE, level, text, [&] {
+    return Fields(appName, msgId, msgType, text, IdColumns::kIdAndType, Masked());
+  });
 }
 
 VESK_API int ZELKWSYM_PutWithIdAndTidEx(int level, const char* appName, const char* threadId,
                                         const char* msgId, const char* text) {
-  return GlobalPut(
-      VESK2_POS_PUT_WITH_ID_AND_TID_EX, level,
-      WithThread(Fields(appName, msgId, nullptr, text, IdColumns::kId, false), threadId));
+  return GlobalPut(VESK2_POS_PUT_WITH_ID_AND_TID_EX, level, text, [&] {
+    return WithThread(Fields(appName, msgId, nullptr, text, IdColumns::kId, false), threadId);
+  });
 }
 
 VESK_API int ZELKWSYM_PutWithMsgTypeAndTid(int level, const char* appName, const char* threadId,
                                            const char* msgId, const char* msgType,
                                            const char* text) {
-  return GlobalPut(
-      VESK2_POS_PUT_WITH_MSG_TYPE_AND_TID, level,
-      WithThread(Fields(appName, msgId, msgType, text, IdColumns::kIdAndType, false), threadId));
+  return GlobalPut(VESK2_POS_PUT_WITH_MSG_TYPE_AND_TID, level, text, [&] {
+    return WithThread(Fields(appName, msgId, msgType, text, IdColumns::kIdAndType, false),
+                      threadId);
+  });
 }
 
 VESK_API int ZELKWSYM_PutInstanceWithId(VESKTraceObject* obj, int level, const char* msgId,
                                         const char* text) {
-  return InstancePut(VESK2_POS_PUT_INSTANCE_WITH_ID, obj, level,
-                     Fields(obj != nullptr ? obj->szAppName : nullptr, msgId, nullptr, text,
-                            IdColumns::kId, false));
+  return InstancePut(VESK2_POS_PUT_INSTANCE_WITH_ID, obj, level, text, [&] {
+    return Fields(obj->szAppName, msgId, nullptr, text, IdColumns::kId, false);
+  });
 }
 
 VESK_API int ZELKWSYM_PutInstanceLine(VESKTraceObject* obj, int level, const char* text) {
-  return InstancePut(VESK2_POS_PUT_INSTANCE_LINE, obj, level,
-                     Fields(obj != nullptr ? obj->szAppName : nullptr, nullptr, nullptr, text,
-                            IdColumns::kNone, false));
+  return InstancePut(VESK2_POS_PUT_INSTANCE_LINE, obj, level, text, [&] {
+    return Fields(obj->szAppName, nullptr, nullptr, text, IdColumns::kNone, false);
+  });
 }
 
 VESK_API int ZELKWSYM_PutInstanceWithIdEx(VESKTraceObject* obj, int level, const char* appName,
                                           const char* msgId, const char* text) {
-  return InstancePut(VESK2_POS_PUT_INSTANCE_WITH_ID_EX, obj, level,
-                     Fields(appName, msgId, nullptr, text, IdColumns::kId, false));
+  return InstancePut(VESK2_POS_PUT_INSTANCE_WITH_ID_EX, obj, level, text, [&] {
+    return Fields(appName, msgId, nullptr, text, IdColumns::kId, false);
+  });
 }
 
 VESK_API int ZELKWSYM_PutInstanceWithMsgType(VESKTraceObject* obj, int level,
                                              const char* appName, const char* msgId,
                                              const char* msgType, const char* text) {
-  return InstancePut(VESK2_POS_PUT_INSTANCE_WITH_MSG_TYPE, obj, level,
-                     Fields(appName, msgId, msgType, text, IdColumns::kIdAndType, false));
+  return InstancePut(VESK2_POS_PUT_INSTANCE_WITH_MSG_TYPE, obj, level, text, [&] {
+    return Fields(appName, msgId, msgType, text, IdColumns::kIdAndType, false);
+  });
 }
 
 VESK_API int ZELKWSYM_PutToShm(int, const char*, const char*) { return 0; }

@@ -15,7 +15,13 @@ char* VESK2_IntToStr(char* buf, long value, int width) {
   return buf;
 }
 
-void FormatTimeStamp(char* out, const struct timeval& tv) {
+void FormatTimeStamp(char* out, const struct timeval& tv, tagVESK_TLS_VAR* cache) {
+  if (cache != nullptr && cache->lStampSecond == static_cast<long>(tv.tv_sec)) {
+    std::memcpy(out, cache->szStampText, 19);
+    out[19] = '.';
+    VESK2_IntToStr(out + 20, static_cast<long>(tv.tv_usec) / 1000, 3);
+    return;
+  }
   struct tm tm;
   time_t secs = tv.tv_sec;
   if (localtime_r(&secs, &tm) == nullptr) {
@@ -35,29 +41,28 @@ void FormatTimeStamp(char* out, const struct timeval& tv) {
   VESK2_IntToStr(out + 17, tm.tm_sec, 2);
   out[19] = '.';
   VESK2_IntToStr(out + 20, static_cast<long>(tv.tv_usec) / 1000, 3);
+  if (cache != nullptr) {
+    std::memcpy(cache->szStampText, out, 19);
+    cache->lStampSecond = static_cast<long>(tv.tv_sec);
+  }
 }
 
 void PutPadded(char* dst, const char* src, size_t width) {
-  size_t n = 0;
-  if (src != nullptr) {
-    while (n < width && src[n] != '\0') {
-      dst[n] = src[n];
-      ++n;
-    }
-  }
+  const size_t n = src != nullptr ? strnlen(src, width) : 0;
+  if (n > 0) std::memcpy(dst, src, n);
   std::memset(dst + n, ' ', width - n);
 }
 
 void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, const char* threadIdText,
                                    const char* callerThreadId, bool masked,
-                                   struct timeval* tv) {
+                                   struct timeval* tv, tagVESK_TLS_VAR* tls) {
   VESK2_IntToStr(buf, VESK2_iMsgCount.Next(), 4);
   buf[4] = ' ';
   if (masked) {
     std::memcpy(buf + 5, "****/**/** **:**:**.***", 23);
   } else {
     gettimeofday(tv, nullptr);
-    FormatTimeStamp(buf + 5, *tv);
+    FormatTimeStamp(buf + 5, *tv, tls);
   }
   std::memset(buf + 28, ' ', 5);
   PutPadded(buf + 33, appName, 16);
@@ -71,11 +76,12 @@ void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, const char* t
   }
 }
 
-size_t BuildRecord(char* buf, const char* ownThreadId, const RecordFields& f) {
+size_t BuildRecord(tagVESK_TLS_VAR* tls, const RecordFields& f) {
+  char* buf = tls->szMsgBuf;
   struct timeval tv;
   // A caller-given null thread id means a blank column, not the own id.
   const char* given = f.ownThreadId ? nullptr : (f.threadId != nullptr ? f.threadId : "");
-  VESK_MakeupTraceMessageHeader(buf, f.appName, ownThreadId, given, f.masked, &tv);
+  VESK_MakeupTraceMessageHeader(buf, f.appName, tls->szThreadId, given, f.masked, &tv, tls);
   size_t pos = 68;
   size_t maxText = kMaxText;
   switch (f.ids) {

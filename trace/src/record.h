@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "thread_record.h"
+
 namespace vesk {
 
 inline constexpr size_t kMaxText = 4095;      // text of the id puts
@@ -31,8 +33,9 @@ struct RecordFields {
 char* VESK2_IntToStr(char* buf, long value, int width);
 
 // "yyyy/mm/dd hh:mm:ss.sss" (23 characters, no NUL) of tv in local time, or
-// the hyphen pattern when the conversion fails.
-void FormatTimeStamp(char* out, const struct timeval& tv);
+// the hyphen pattern when the conversion fails. With a thread record, the
+// text of the second is reused while the second lasts.
+void FormatTimeStamp(char* out, const struct timeval& tv, tagVESK_TLS_VAR* cache = nullptr);
 
 // Copies at most width characters of src (null: none) and pads with spaces.
 void PutPadded(char* dst, const char* src, size_t width);
@@ -41,10 +44,11 @@ void PutPadded(char* dst, const char* src, size_t width);
 // where the thread id is caller-given; own thread id text brings its space.
 // tv receives the time read (untouched when masked).
 void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, const char* threadIdText,
-                                   const char* callerThreadId, bool masked, struct timeval* tv);
+                                   const char* callerThreadId, bool masked, struct timeval* tv,
+                                   tagVESK_TLS_VAR* tls);
 
-// Builds the whole record into buf (at least 4188 bytes) and returns its
-// length without the NUL.
-size_t BuildRecord(char* buf, const char* ownThreadId, const RecordFields& f);
+// Builds the whole record into the thread's buffer and returns its length
+// without the NUL.
+size_t BuildRecord(tagVESK_TLS_VAR* tls, const RecordFields& f);
 
 }  // namespace vesk

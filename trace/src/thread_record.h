@@ -15,6 +15,10 @@ struct tagVESK_TLS_VAR {
   uint32_t ulErrCode;  // position << 24 | code
   char szThreadId[10];  // "%08X " of the thread, or "-------- "
   char szMsgBuf[kMsgBufSize];
+  // The local time text of the last second this thread stamped: one
+  // localtime_r per second instead of one per record.
+  long lStampSecond;
+  char szStampText[20];  // "yyyy/mm/dd hh:mm:ss"
 };
 
 // The calling thread's record, made on first use; null when none can be made.
