@@ -71,7 +71,7 @@ void BM_InstancePut(benchmark::State& state) {
   RemoveRing(prefix, 4);
   rmdir(dir.c_str());
 }
-BENCHMARK(BM_InstancePut)->Iterations(kRecords)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_InstancePut)->Iterations(kRecords)->Unit(benchmark::kNanosecond)->UseRealTime();
 
 // The same 192-byte records, one write(2) each, to an O_APPEND file that is
 // emptied every 4 MiB as the ring empties a reused file.
@@ -103,7 +103,7 @@ void BM_WriteLoop(benchmark::State& state) {
   unlink(path.c_str());
   rmdir(dir.c_str());
 }
-BENCHMARK(BM_WriteLoop)->Iterations(kRecords)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WriteLoop)->Iterations(kRecords)->Unit(benchmark::kNanosecond)->UseRealTime();
 
 void BM_FilteredPut(benchmark::State& state) {
   std::string dir = BenchDir();
