@@ -273,4 +273,31 @@ TEST(ReaderSegments, ListAndTagOperations) {
   vopTagFree(parent);
 }
 
+// The segment list and the tree built from it hold what the read sees.
+TEST(ReaderSegments, SegmentListAndTreeFromIt) {
+  vop_reader_t r;
+  vopReaderInit(&r);
+  ASSERT_EQ(vopFileFromData(&r, "  <a q='>'>  x y <!-- c --><b/></a> tail"), 0u);
+  vop_segment_t* head = nullptr;
+  ASSERT_EQ(vopGetSegmentList(&r, &head), 0u);
+  vopFileClose(&r);
+  std::vector<std::string> got;
+  for (vop_segment_t* s = head->next; s != head; s = s->next) {
+    got.push_back(std::to_string(s->type) + ":" + s->text);
+    EXPECT_EQ(s->size, strlen(s->text) + 1) << s->text;
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"1:<a q='>'>", "2:x y ", "1:<!-- c -->", "1:<b/>",
+                                           "1:</a>", "2:tail"}));
+  vop_tag_t* top = vopCreateTags(head);
+  vopSegmentListFree(head);
+  ASSERT_NE(top, nullptr);
+  EXPECT_STREQ(top->text, "a");
+  EXPECT_EQ(top->next, nullptr) << "text outside every element is dropped";
+  EXPECT_STREQ(vopTagDataSearch(top), "x y ");
+  ASSERT_NE(top->last_child, nullptr);
+  EXPECT_STREQ(top->last_child->text, "b");
+  EXPECT_EQ(top->last_child->first_child, nullptr);
+  vopTagListFree(top);
+}
+
 }  // namespace
