@@ -96,7 +96,8 @@ uint32_t CfgFormListCreate_l3(const vop_format_t* definitions, vop_form_t** form
       last->next = form;
     }
     last = form;
-    switch (d->type) {
+    // A definition without a name takes no element, not even a nameless one.
+    switch (d->name != nullptr ? d->type : VOP_TYPE_NONE) {
       case VOP_TYPE_INTEGER:
       case VOP_TYPE_STRING:
         form->kind = d->type == VOP_TYPE_INTEGER ? ROW_INTEGER : ROW_STRING;

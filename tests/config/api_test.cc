@@ -191,6 +191,23 @@ TEST_F(Api, ContentLists) {
   EXPECT_EQ(list[2].type, VOP_TYPE_STRUCTURE);
   EXPECT_EQ(VOP_ContentListGetFromData(nullptr, list, &n), VOP_ERR_INVALID);
 
+  // An item without a name matches no element, not even a nameless one.
+  WriteFile(def_,
+            "<config_define><item><type>integer</type></item>"
+            "<item><name>V</name><type>integer</type></item></config_define>");
+  vop_config_t* nameless = nullptr;
+  ASSERT_EQ(VOP_ConfigCreate(def_.c_str(), &nameless), 0u);
+  n = 8;
+  ASSERT_EQ(VOP_ContentListGet(nameless, list, &n), 0u);
+  ASSERT_EQ(n, 2u);
+  EXPECT_EQ(list[0].name, nullptr);
+  EXPECT_EQ(VOP_ConfigReadFromData("<config><>5</><V>6</V></config>", nameless), 0u);
+  vop_data_t* v[1];
+  n = 1;
+  ASSERT_EQ(VOP_DataGet(nameless, "V", v, &n), 0u);
+  EXPECT_EQ(n, 1u);
+  VOP_ConfigDestroy(nameless);
+
   // A handle without definitions.
   WriteFile(def_, "<config_define><name>empty</name></config_define>");
   vop_config_t* empty = nullptr;
