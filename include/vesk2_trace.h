@@ -34,24 +34,24 @@ typedef struct tagVESK_LOGFILE_SPEC {
 typedef struct VESKTraceObject VESKTraceObject;
 
 /* Error codes (bits 0..23 of the error value). */
-#define VESK2_ERR_ARGUMENT 1        /* null pointer, value out of range, bad spec */
-#define VESK2_ERR_OPEN 2            /* open failed (errno) */
-#define VESK2_ERR_CLOSE 3           /* close failed (errno) */
-#define VESK2_ERR_WRITE 4           /* write failed (errno) */
-#define VESK2_ERR_MMAP 7            /* mmap failed (errno) */
-#define VESK2_ERR_NO_MEMORY 9       /* allocation failed (errno) */
-#define VESK2_ERR_STATE 11          /* not/already initialised, invalid instance, no file */
-#define VESK2_ERR_FLUSH 12          /* flush failed (errno) */
-#define VESK2_ERR_SEEK 14           /* seek failed (errno) */
-#define VESK2_ERR_NO_RECORD 16      /* result of GetLastError without a thread record */
-#define VESK2_ERR_NOT_DIRECTORY 17  /* a path component is not a directory */
-#define VESK2_ERR_STAT 20           /* status of the management file (errno) */
-#define VESK2_ERR_MKDIR 21          /* directory creation failed (errno) */
-#define VESK2_ERR_LOCK 22           /* the ring is held by another writer (errno) */
-#define VESK2_ERR_MUNMAP 23         /* munmap failed (errno) */
-#define VESK2_ERR_CHMOD 27          /* chmod failed (errno) */
-#define VESK2_ERR_SHARED_ONLY 28    /* operation applies to shared rings only */
-#define VESK2_ERR_REBUILT 29        /* management file replaced or rebuilt */
+#define VESK2_ERR_ARGUMENT 1       /* null pointer, value out of range, bad spec */
+#define VESK2_ERR_OPEN 2           /* open failed (errno) */
+#define VESK2_ERR_CLOSE 3          /* close failed (errno) */
+#define VESK2_ERR_WRITE 4          /* write failed (errno) */
+#define VESK2_ERR_MMAP 7           /* mmap failed (errno) */
+#define VESK2_ERR_NO_MEMORY 9      /* allocation failed (errno) */
+#define VESK2_ERR_STATE 11         /* not/already initialised, invalid instance, no file */
+#define VESK2_ERR_FLUSH 12         /* flush failed (errno) */
+#define VESK2_ERR_SEEK 14          /* seek failed (errno) */
+#define VESK2_ERR_NO_RECORD 16     /* result of GetLastError without a thread record */
+#define VESK2_ERR_NOT_DIRECTORY 17 /* a path component is not a directory */
+#define VESK2_ERR_STAT 20          /* status of the management file (errno) */
+#define VESK2_ERR_MKDIR 21         /* directory creation failed (errno) */
+#define VESK2_ERR_LOCK 22          /* the ring is held by another writer (errno) */
+#define VESK2_ERR_MUNMAP 23        /* munmap failed (errno) */
+#define VESK2_ERR_CHMOD 27         /* chmod failed (errno) */
+#define VESK2_ERR_SHARED_ONLY 28   /* operation applies to shared rings only */
+#define VESK2_ERR_REBUILT 29       /* management file replaced or rebuilt */
 
 /* Positions (bits 24..31): the entry point that failed. */
 #define VESK2_POS_SET_LOG_LEVEL 2
@@ -106,8 +106,7 @@ int ZELKWSYM_Initialize(const tagVESK_LOGFILE_SPEC* spec, const char* appName);
  * most 4088 characters. Returns 0, 3 when the management file was built anew
  * from trace files found (code 29, the ring is usable), or -1 (1 bad
  * arguments, 22 lock not obtained, 2/7/14/17/20/21 file failures). */
-int ZELKWSYM_InitializeM(const tagVESK_LOGFILE_SPEC* spec, const char* appName,
-                         uint32_t option);
+int ZELKWSYM_InitializeM(const tagVESK_LOGFILE_SPEC* spec, const char* appName, uint32_t option);
 
 /* Closes the global ring opened by ZELKWSYM_Initialize or ..InitializeM. Code 11 when none is
  * open; a failing close keeps the ring object and returns -1 with code 3. */
@@ -220,8 +219,8 @@ int ZELKWSYM_SetSwapMessageMode(int mode);
 int ZELKWSYM_PutWithId(int level, const char* msgId, const char* text);
 int ZELKWSYM_PutLine(int level, const char* text);
 int ZELKWSYM_PutWithIdEx(int level, const char* appName, const char* msgId, const char* text);
-int ZELKWSYM_PutWithMsgType(int level, const char* appName, const char* msgId,
-                            const char* msgType, const char* text);
+int ZELKWSYM_PutWithMsgType(int level, const char* appName, const char* msgId, const char* msgType,
+                            const char* text);
 /* threadId is printed instead of the caller's own (cut/padded to 8). */
 int ZELKWSYM_PutWithIdAndTidEx(int level, const char* appName, const char* threadId,
                                const char* msgId, const char* text);

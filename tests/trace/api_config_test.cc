@@ -76,8 +76,12 @@ TEST_F(SwapMessages, EnvironmentNamesAnotherFile) {
 
 TEST_F(SwapMessages, DefaultFileWhenTheEnvironmentDoesNotQualify) {
   mkdir((dir_ + "/adir").c_str(), 0755);
-  const std::string cases[] = {kDefaultCnf, "/opt/quorrel/VESKLib2/etc/../etc/D002vesk2.cnf",
-                               kOldCnf, dir_ + "/adir", "", dir_ + "/missing.cnf",
+  const std::string cases[] = {kDefaultCnf,
+                               "/opt/quorrel/VESKLib2/etc/../etc/D002vesk2.cnf",
+                               kOldCnf,
+                               dir_ + "/adir",
+                               "",
+                               dir_ + "/missing.cnf",
                                "relative.cnf"};
   mkdir("/opt/quorrel/VESKLib", 0755);
   mkdir("/opt/quorrel/VESKLib/etc", 0755);
@@ -86,8 +90,8 @@ TEST_F(SwapMessages, DefaultFileWhenTheEnvironmentDoesNotQualify) {
   for (const auto& value : cases) {
     setenv("VESK2_TRACECNF_FILE", value.c_str(), 1);
     auto texts = SwitchOnce("case" + std::to_string(i++));
-    EXPECT_TRUE(StartsWith(texts, "DEFAULT 1")) << "VESK2_TRACECNF_FILE=\"" << value << "\": "
-                                                << Show(texts);
+    EXPECT_TRUE(StartsWith(texts, "DEFAULT 1"))
+        << "VESK2_TRACECNF_FILE=\"" << value << "\": " << Show(texts);
   }
 }
 

@@ -66,8 +66,7 @@ class Records : public TraceTest {
         EXPECT_EQ(stamp, "****/**/** **:**:**.***") << "record " << i;
       } else {
         EXPECT_TRUE(stamp >= before_ && stamp <= after)
-            << "record " << i << " stamp " << stamp << " not within " << before_ << " .. "
-            << after;
+            << "record " << i << " stamp " << stamp << " not within " << before_ << " .. " << after;
       }
       EXPECT_EQ(r.substr(28), tails[i]) << "record " << i;
       if (i > 0) {
@@ -125,13 +124,13 @@ TEST_F(Records, IdsAndTypesCutAndPadded) {
   ZELKWSYM_PutWithId(0, "1234567890123456789012", "cut");
   ZELKWSYM_PutWithMsgType(0, "12345678901234567", "12345678901234567", "TYPE5", "both cut");
   ZELKWSYM_PutWithIdAndTidEx(0, "a", "123456789", "i", "tid cut");
-  ExpectRecords(spec_->File(1), {
-                                    Tail("recapp", own, "123456789012345678901 ", "exact"),
-                                    Tail("recapp", own, "123456789012345678901 ", "cut"),
-                                    Tail("1234567890123456", own,
-                                         "1234567890123456 TYPE ", "both cut"),
-                                    Tail("a", "12345678", Id21("i"), "tid cut"),
-                                });
+  ExpectRecords(spec_->File(1),
+                {
+                    Tail("recapp", own, "123456789012345678901 ", "exact"),
+                    Tail("recapp", own, "123456789012345678901 ", "cut"),
+                    Tail("1234567890123456", own, "1234567890123456 TYPE ", "both cut"),
+                    Tail("a", "12345678", Id21("i"), "tid cut"),
+                });
 }
 
 TEST_F(Records, LongTextsAreCut) {

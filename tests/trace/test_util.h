@@ -63,10 +63,10 @@ class TraceTest : public ::testing::Test {
 
 }  // namespace tracetest
 
-#define EXPECT_ERROR(expected)                                                        \
-  do {                                                                                \
-    uint32_t got_ = ::tracetest::Last().code;                                         \
-    EXPECT_EQ(got_, static_cast<uint32_t>(expected))                                  \
-        << "error word expected " << ::tracetest::Hex(expected) << ", got "           \
-        << ::tracetest::Hex(got_);                                                    \
+#define EXPECT_ERROR(expected)                                              \
+  do {                                                                      \
+    uint32_t got_ = ::tracetest::Last().code;                               \
+    EXPECT_EQ(got_, static_cast<uint32_t>(expected))                        \
+        << "error word expected " << ::tracetest::Hex(expected) << ", got " \
+        << ::tracetest::Hex(got_);                                          \
   } while (0)

@@ -19,8 +19,7 @@ int SetGlobal(Word& word, int value, uint32_t position) {
   return word.exchange(value, std::memory_order_relaxed);
 }
 
-int SetInstance(VESKTraceObject* obj, Word VESKTraceObject::*field, int value,
-                uint32_t position) {
+int SetInstance(VESKTraceObject* obj, Word VESKTraceObject::*field, int value, uint32_t position) {
   tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
   ClearError(tls);
   if (obj == nullptr) {

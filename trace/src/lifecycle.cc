@@ -117,8 +117,7 @@ void DestroyInstance(VESKTraceObject* obj) {
 }
 
 int VESK2_SubCreateInstance(VESKTraceObject** out, const tagVESK_LOGFILE_SPEC* spec,
-                            const char* appName, bool shared, uint32_t option,
-                            uint32_t position) {
+                            const char* appName, bool shared, uint32_t option, uint32_t position) {
   tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
   if (tls == nullptr) {
     if (out != nullptr) *out = nullptr;
@@ -247,6 +246,5 @@ VESK_API void ZELKWSYM_PostForkHandlerForChild(void) {}
 #define VESK_VARIANT "single-threaded"
 #endif
 
-VESK_API const char ZELKWSYM_version_string[] =
-    "$Version: tickward trace library (" VESK_VARIANT ") " TW_VERSION
-    " Last Update: " __DATE__ " $";
+VESK_API const char ZELKWSYM_version_string[] = "$Version: tickward trace library (" VESK_VARIANT
+                                                ") " TW_VERSION " Last Update: " __DATE__ " $";

@@ -427,8 +427,8 @@ int VeskMultiLogFile::openTraceFile(bool initial) {
       return -1;
     }
   }
-  pTraceMap = mmap(nullptr, static_cast<size_t>(lMapSize), PROT_READ | PROT_WRITE, MAP_SHARED,
-                   iTraceFd, 0);
+  pTraceMap =
+      mmap(nullptr, static_cast<size_t>(lMapSize), PROT_READ | PROT_WRITE, MAP_SHARED, iTraceFd, 0);
   if (pTraceMap == MAP_FAILED) {
     SetErrPos(VESK2_ERR_MMAP, Err());
     close(iTraceFd);
@@ -563,10 +563,9 @@ int VeskMultiLogFile::bufferFlush() {
   if (rec.lCurFile != lCurFileNo || pTraceMap == kNoMap) return 0;
   if (lFlushedOffset > static_cast<long>(rec.ulOffset)) lFlushedOffset = 0;
   static const long page = sysconf(_SC_PAGESIZE);
-  const unsigned long from = static_cast<unsigned long>(lFlushedOffset) &
-                             ~(static_cast<unsigned long>(page) - 1);
-  const unsigned long to =
-      std::min<unsigned long>(rec.ulOffset + VESK2_EOD_TOTAL_LEN, ulMapLen);
+  const unsigned long from =
+      static_cast<unsigned long>(lFlushedOffset) & ~(static_cast<unsigned long>(page) - 1);
+  const unsigned long to = std::min<unsigned long>(rec.ulOffset + VESK2_EOD_TOTAL_LEN, ulMapLen);
   if (to > from && msync(static_cast<char*>(pTraceMap) + from, to - from, MS_ASYNC) != 0) {
     SetErrPos(VESK2_ERR_FLUSH, Err());
     return -1;

@@ -45,9 +45,7 @@ class VeskMultiLogFile final : public VeskRing {
   int setLockWaitTime(int ms) override;
   int getLockWaitTime() const override { return pszFileName != nullptr ? iLockWaitTime : 0; }
   int setLockRetryTimes(int count) override;
-  int getLockRetryTimes() const override {
-    return pszFileName != nullptr ? iLockRetryTimes : 0;
-  }
+  int getLockRetryTimes() const override { return pszFileName != nullptr ? iLockRetryTimes : 0; }
 
  private:
   using Record = VESK_MANAGEMENT_DATA;

@@ -58,8 +58,8 @@ class AtomicRecordCounter {
  public:
   int Next() {
     int cur = value_.load(std::memory_order_relaxed);
-    while (!value_.compare_exchange_weak(cur, cur >= 9999 ? 0 : cur + 1,
-                                         std::memory_order_relaxed)) {
+    while (
+        !value_.compare_exchange_weak(cur, cur >= 9999 ? 0 : cur + 1, std::memory_order_relaxed)) {
     }
     return cur;
   }

@@ -109,9 +109,8 @@ VESK_API int ZELKWSYM_PutLine(int level, const char* text) {
 
 VESK_API int ZELKWSYM_PutWithIdEx(int level, const char* appName, const char* msgId,
                                   const char* text) {
-  return GlobalPut(VESK2_POS_PUT_WITH_ID_EX, level, text, [&] {
-    return Fields(appName, msgId, nullptr, text, IdColumns::kId, Masked());
-  });
+  return GlobalPut(VESK2_POS_PUT_WITH_ID_EX, level, text,
+                   [&] { return Fields(appName, msgId, nullptr, text, IdColumns::kId, Masked()); });
 }
 
 VESK_API int ZELKWSYM_PutWithMsgType(int level, const char* appName, const char* msgId,
@@ -152,14 +151,13 @@ VESK_API int ZELKWSYM_PutInstanceLine(VESKTraceObject* obj, int level, const cha
 
 VESK_API int ZELKWSYM_PutInstanceWithIdEx(VESKTraceObject* obj, int level, const char* appName,
                                           const char* msgId, const char* text) {
-  return InstancePut(VESK2_POS_PUT_INSTANCE_WITH_ID_EX, obj, level, text, [&] {
-    return Fields(appName, msgId, nullptr, text, IdColumns::kId, false);
-  });
+  return InstancePut(VESK2_POS_PUT_INSTANCE_WITH_ID_EX, obj, level, text,
+                     [&] { return Fields(appName, msgId, nullptr, text, IdColumns::kId, false); });
 }
 
-VESK_API int ZELKWSYM_PutInstanceWithMsgType(VESKTraceObject* obj, int level,
-                                             const char* appName, const char* msgId,
-                                             const char* msgType, const char* text) {
+VESK_API int ZELKWSYM_PutInstanceWithMsgType(VESKTraceObject* obj, int level, const char* appName,
+                                             const char* msgId, const char* msgType,
+                                             const char* text) {
   return InstancePut(VESK2_POS_PUT_INSTANCE_WITH_MSG_TYPE, obj, level, text, [&] {
     return Fields(appName, msgId, msgType, text, IdColumns::kIdAndType, false);
   });

@@ -1,7 +1,7 @@
 #include "record.h"
 
-#include <ctime>
 #include <cstring>
+#include <ctime>
 
 #include "state.h"
 
@@ -54,8 +54,8 @@ void PutPadded(char* dst, const char* src, size_t width) {
 }
 
 void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, const char* threadIdText,
-                                   const char* callerThreadId, bool masked,
-                                   struct timeval* tv, tagVESK_TLS_VAR* tls) {
+                                   const char* callerThreadId, bool masked, struct timeval* tv,
+                                   tagVESK_TLS_VAR* tls) {
   VESK2_IntToStr(buf, VESK2_iMsgCount.Next(), 4);
   buf[4] = ' ';
   if (masked) {

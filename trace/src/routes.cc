@@ -41,8 +41,8 @@ int VESK_PutMsgToShm(tagVESK_TLS_VAR* tls, int level, const char* msg, size_t le
   return VESK_PutMsgToMMap(tls, msg, len, tv);
 }
 
-int VESK_PutInstanceMsgToShm(VESKTraceObject* obj, tagVESK_TLS_VAR* tls, int level,
-                             const char* msg, size_t len, const struct timeval& tv) {
+int VESK_PutInstanceMsgToShm(VESKTraceObject* obj, tagVESK_TLS_VAR* tls, int level, const char* msg,
+                             size_t len, const struct timeval& tv) {
   if (!ReachesShm(obj->iShmThreshold.load(std::memory_order_relaxed), level)) return 0;
   return VESK_PutMsgToMMap(tls, msg, len, tv);
 }

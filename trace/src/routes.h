@@ -15,9 +15,8 @@ int VESK_PutInstanceMsgToLogFile(VESKTraceObject* obj, tagVESK_TLS_VAR* tls, int
                                  const char* msg, size_t len);
 int VESK_PutMsgToShm(tagVESK_TLS_VAR* tls, int level, const char* msg, size_t len,
                      const struct timeval& tv);
-int VESK_PutInstanceMsgToShm(VESKTraceObject* obj, tagVESK_TLS_VAR* tls, int level,
-                             const char* msg, size_t len, const struct timeval& tv);
-int VESK_PutMsgToMMap(tagVESK_TLS_VAR* tls, const char* msg, size_t len,
-                      const struct timeval& tv);
+int VESK_PutInstanceMsgToShm(VESKTraceObject* obj, tagVESK_TLS_VAR* tls, int level, const char* msg,
+                             size_t len, const struct timeval& tv);
+int VESK_PutMsgToMMap(tagVESK_TLS_VAR* tls, const char* msg, size_t len, const struct timeval& tv);
 
 }  // namespace vesk

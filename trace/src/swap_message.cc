@@ -49,11 +49,20 @@ int ExpandSwapTemplate(char* out, const char* tmpl, const char* appName, long fi
     ++p;
     if (*p == '\0') break;
     switch (*p) {
-      case 'a': Append(out, len, appName != nullptr ? appName : ""); break;
-      case 'f': Append(out, len, fileName != nullptr ? fileName : ""); break;
-      case 'i': Append(out, len, number); break;
-      case '%': Append(out, len, "%"); break;
-      default: break;
+      case 'a':
+        Append(out, len, appName != nullptr ? appName : "");
+        break;
+      case 'f':
+        Append(out, len, fileName != nullptr ? fileName : "");
+        break;
+      case 'i':
+        Append(out, len, number);
+        break;
+      case '%':
+        Append(out, len, "%");
+        break;
+      default:
+        break;
     }
   }
   out[len] = '\0';

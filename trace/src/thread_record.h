@@ -12,7 +12,7 @@ struct tagVESK_TLS_VAR {
   tagVESK_TLS_VAR* pNext;
   tagVESK_TLS_VAR* pPrev;
   uint32_t ulErrDetail;
-  uint32_t ulErrCode;  // position << 24 | code
+  uint32_t ulErrCode;   // position << 24 | code
   char szThreadId[10];  // "%08X " of the thread, or "-------- "
   char szMsgBuf[kMsgBufSize];
   // The local time text of the last second this thread stamped: one
@@ -46,8 +46,7 @@ inline void ClearError(tagVESK_TLS_VAR* tls) {
 }
 
 // Sets code and position in one step, detail 0 unless given.
-inline void SetError(tagVESK_TLS_VAR* tls, uint32_t position, uint32_t code,
-                     uint32_t detail = 0) {
+inline void SetError(tagVESK_TLS_VAR* tls, uint32_t position, uint32_t code, uint32_t detail = 0) {
   if (tls == nullptr) return;
   tls->ulErrCode = (position << 24) | (code & 0xFFFFFFu);
   tls->ulErrDetail = detail;
