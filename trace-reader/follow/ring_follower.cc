@@ -70,8 +70,10 @@ bool RingFollower::OpenFile(int n) {
   missing_ = false;
   const std::string path = TraceFilePath(paths_, n);
   if (ReaderManagementPath(paths_, n) != paths_.mngFile) {
-    notice_(path + ": skipped, the reader would take " + ReaderManagementPath(paths_, n) +
-            " for its management file");
+    const std::string text = path + ": skipped, the reader would take " +
+                             ReaderManagementPath(paths_, n) + " for its management file";
+    if (text != lastNotice_) notice_(text);
+    lastNotice_ = text;
     missing_ = true;
     return true;
   }
@@ -108,8 +110,15 @@ void RingFollower::CloseFile() {
 // once the writers are elsewhere, the data end asked for afterwards is final.
 RingFollower::Step RingFollower::ReadSome(const mptt::MngRecord& state) {
   const bool writerHere = state.curFile == file_;
+  if (missing_) {
+    // Writers create a ring's files one by one: look again, and give up on
+    // the file only once the writers are elsewhere.
+    const bool left = writerLeft_;
+    if (!OpenFile(file_)) return Step::kFailed;
+    writerLeft_ = left;
+    if (missing_) return writerHere ? Step::kIdle : Step::kFileDone;
+  }
   if (!writerHere) writerLeft_ = true;
-  if (missing_) return writerHere ? Step::kIdle : Step::kFileDone;
   const long end = api_.getCurrentOffset(inst_);
   if (end < 0) {
     const int code = api_.getLastError(inst_);
@@ -156,6 +165,32 @@ RingFollower::Step RingFollower::ReadSome(const mptt::MngRecord& state) {
   return Emit(buf.data(), static_cast<size_t>(n)) ? Step::kProgress : Step::kOutputFailed;
 }
 
+// The oldest file that holds data: files after the current one come first,
+// but a file that no writer has reached yet (missing, or its end byte at
+// offset 0) holds nothing and would only be taken over by the writers'
+// next switch while this follower waits in it. Chosen again if the writers
+// moved on meanwhile.
+int RingFollower::OldestFile(mptt::MngRecord* state) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    int oldest = state->curFile;
+    for (int i = 1; i < state->fileNum; ++i) {
+      const int n = (state->curFile + i - 1) % state->fileNum + 1;
+      if (HasData(paths_, n)) {
+        oldest = n;
+        break;
+      }
+    }
+    mptt::MngRecord now;
+    int err = 0;
+    if (ReadRingState(paths_, &now, &err) != StateResult::kOk ||
+        (now.curFile == state->curFile && now.fileNum == state->fileNum)) {
+      return oldest;
+    }
+    *state = now;
+  }
+  return state->curFile;
+}
+
 int RingFollower::Run(const FollowSettings& settings, const volatile sig_atomic_t* stop) {
   mptt::MngRecord state;
   int err = 0;
@@ -178,8 +213,7 @@ int RingFollower::Run(const FollowSettings& settings, const volatile sig_atomic_
     waited += settings.pollMs;
   }
 
-  // The oldest file follows the current one; the current file comes last.
-  if (!OpenFile(NextFile(state.curFile, state.fileNum))) return 2;
+  if (!OpenFile(OldestFile(&state))) return 2;
   waited = 0;
   for (;;) {
     // Stopped between two chunks: the held-back part of a line is dropped.

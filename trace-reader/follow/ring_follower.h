@@ -42,6 +42,7 @@ class RingFollower {
  private:
   enum class Step { kProgress, kIdle, kFileDone, kFailed, kOutputFailed };
 
+  int OldestFile(mptt::MngRecord* state);
   bool OpenFile(int n);
   void CloseFile();
   Step ReadSome(const mptt::MngRecord& state);

@@ -33,6 +33,15 @@ std::string ReaderManagementPath(const RingPaths& paths, int n) {
   return paths.mngFile;
 }
 
+bool HasData(const RingPaths& paths, int n) {
+  const int fd = open(TraceFilePath(paths, n).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  unsigned char first = 0;
+  const bool data = pread(fd, &first, 1, 0) == 1 && first != VESK2_EOD_BYTE;
+  close(fd);
+  return data;
+}
+
 StateResult ReadRingState(const RingPaths& paths, mptt::MngRecord* out, int* error) {
   const int fd = open(paths.mngFile.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {

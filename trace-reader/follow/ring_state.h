@@ -25,6 +25,9 @@ std::string TraceFilePath(const RingPaths& paths, int n);
 // another ring's management file shadows this one.
 std::string ReaderManagementPath(const RingPaths& paths, int n);
 
+// True when trace file n exists and its data does not end at offset 0.
+bool HasData(const RingPaths& paths, int n);
+
 enum class StateResult { kOk, kMissing, kUnreadable, kInvalid };
 
 // Reads the 64-byte management file and decodes its record.
