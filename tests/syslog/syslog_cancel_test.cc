@@ -12,7 +12,17 @@
 
 namespace {
 
+// In the single-threaded builds the cancellation unwinds from inside
+// syslog(3) through instrumented frames, which AddressSanitizer reports as a
+// stack-buffer-underflow of its own making; the plain builds run the test.
+#if defined(__SANITIZE_ADDRESS__) && TW_TEST_THREAD_SAFE == 0
+#define SkipWhereAsanMisreadsTheUnwind() GTEST_SKIP() << "cancellation unwinding under ASan"
+#else
+#define SkipWhereAsanMisreadsTheUnwind() (void)0
+#endif
+
 TEST(SyslogCancel, CancelledWriterLeavesTheLibraryUsable) {
+  SkipWhereAsanMisreadsTheUnwind();
   tw::test::SyslogCapture cap;
   std::atomic<bool> started{false};
   pthread_t writer;
@@ -46,6 +56,7 @@ TEST(SyslogCancel, CancelledWriterLeavesTheLibraryUsable) {
 
 
 TEST(SyslogCancel, AsynchronouslyCancellableWriter) {
+  SkipWhereAsanMisreadsTheUnwind();
   tw::test::SyslogCapture cap;
   std::atomic<bool> started{false};
   pthread_t writer;
