@@ -39,13 +39,15 @@ typedef struct VESKTraceObject VESKTraceObject;
 #define VESK2_ERR_CLOSE 3          /* close failed (errno) */
 #define VESK2_ERR_WRITE 4          /* write failed (errno) */
 #define VESK2_ERR_MMAP 7           /* mmap failed (errno) */
+#define VESK2_ERR_UNLINK 8         /* a log file could not be deleted (errno) */
 #define VESK2_ERR_NO_MEMORY 9      /* allocation failed (errno) */
 #define VESK2_ERR_STATE 11         /* not/already initialised, invalid instance, no file */
 #define VESK2_ERR_FLUSH 12         /* flush failed (errno) */
+#define VESK2_ERR_OPENDIR 13       /* a directory could not be opened (errno) */
 #define VESK2_ERR_SEEK 14          /* seek failed (errno) */
 #define VESK2_ERR_NO_RECORD 16     /* result of GetLastError without a thread record */
 #define VESK2_ERR_NOT_DIRECTORY 17 /* a path component is not a directory */
-#define VESK2_ERR_STAT 20          /* status of the management file (errno) */
+#define VESK2_ERR_STAT 20          /* status of a file cannot be read (errno) */
 #define VESK2_ERR_MKDIR 21         /* directory creation failed (errno) */
 #define VESK2_ERR_LOCK 22          /* the ring is held by another writer (errno) */
 #define VESK2_ERR_MUNMAP 23        /* munmap failed (errno) */
@@ -62,6 +64,8 @@ typedef struct VESKTraceObject VESKTraceObject;
 #define VESK2_POS_PUT_WITH_ID 9
 #define VESK2_POS_PUT_WITH_ID_EX 10
 #define VESK2_POS_FILE_BUFFER_FLUSH 11
+#define VESK2_POS_LOG_FILE_CLEAR 12
+#define VESK2_POS_TRACE_BACKUP 14
 #define VESK2_POS_SET_INSTANCE_LOG_LEVEL 15
 #define VESK2_POS_GET_INSTANCE_LOG_LEVEL 16
 #define VESK2_POS_SET_INSTANCE_FILE_THRESHOLD 17
@@ -71,6 +75,7 @@ typedef struct VESKTraceObject VESKTraceObject;
 #define VESK2_POS_PUT_INSTANCE_WITH_ID 22
 #define VESK2_POS_PUT_INSTANCE_WITH_ID_EX 23
 #define VESK2_POS_INSTANCE_FILE_BUFFER_FLUSH 24
+#define VESK2_POS_INSTANCE_TRACE_BACKUP 25
 #define VESK2_POS_PUT_WITH_MSG_TYPE 32
 #define VESK2_POS_PUT_INSTANCE_WITH_MSG_TYPE 33
 #define VESK2_POS_PUT_WITH_ID_AND_TID_EX 35
@@ -87,6 +92,8 @@ typedef struct VESKTraceObject VESKTraceObject;
 #define VESK2_POS_SET_INSTANCE_LOCK_WAIT_TIME 46
 #define VESK2_POS_GET_INSTANCE_LOCK_RETRY_TIMES 47
 #define VESK2_POS_SET_INSTANCE_LOCK_RETRY_TIMES 48
+#define VESK2_POS_TRACE_BACKUP_M 49
+#define VESK2_POS_INSTANCE_TRACE_BACKUP_M 50
 
 /* NUL-terminated banner "$Version: <title> <version> Last Update: <date> $". */
 extern const char ZELKWSYM_version_string[];
@@ -155,6 +162,31 @@ int ZELKWSYM_FileBufferFlush(void);
 
 /* The same for an instance's ring (1 null instance, 11 not live or no file). */
 int ZELKWSYM_InstanceFileBufferFlush(VESKTraceObject* instance);
+
+/* ---- Backup and clean-up ------------------------------------------------ */
+
+/* Flushes the global ring and copies it, oldest file first, into the file
+ * path (created or emptied; missing directories are made). Single-process
+ * rings copy whole files; shared rings copy each file's data up to its end
+ * mark. Code 11 without a global ring, 2 when path cannot be opened, 4 when
+ * a write fails (the partial copy stays). */
+int ZELKWSYM_TraceBackup(const char* path);
+
+/* The same; mode 16 copies a shared ring without holding its inter-process
+ * lock, 0 with it. Other modes: code 1. */
+int ZELKWSYM_TraceBackupM(const char* path, int mode);
+
+/* The same for an instance's ring (code 1 null instance, 11 not live). */
+int ZELKWSYM_InstanceTraceBackup(VESKTraceObject* instance, const char* path);
+int ZELKWSYM_InstanceTraceBackupM(VESKTraceObject* instance, const char* path, int mode);
+
+/* Deletes files matching pattern (wild cards in the last component; matched
+ * against the whole path) that no other process holds a lock on and no ring
+ * of this process writes: method 1 those last modified value seconds ago or
+ * earlier, method 2 all but the value newest. Code 1 bad arguments, 13 the
+ * directory cannot be opened, 20 an entry cannot be examined (by count:
+ * nothing is deleted then), 8 an unlink failed (the others still go). */
+int ZELKWSYM_LogFileClear(const char* pattern, int method, int value);
 
 /* ---- Lock values of shared rings ----------------------------------------- */
 

@@ -16,8 +16,10 @@
 namespace vesk {
 namespace {
 
-constexpr int kAppendFlags = O_WRONLY | O_CREAT | O_APPEND;
-constexpr int kTruncateFlags = O_WRONLY | O_CREAT | O_TRUNC | O_APPEND;
+// Read-write so that a backup can read the current file through the
+// descriptor that holds its lock.
+constexpr int kAppendFlags = O_RDWR | O_CREAT | O_APPEND;
+constexpr int kTruncateFlags = O_RDWR | O_CREAT | O_TRUNC | O_APPEND;
 constexpr uint64_t kLengthLimit = 0x80000000ull;  // 2^31 in every build
 constexpr size_t kNameSize = 4160;
 
@@ -277,6 +279,76 @@ int VeskLogFile::chFileAttr(int mode) {
     }
   }
   return 0;
+}
+
+bool VeskLogFile::HeldInProcess(dev_t dev, ino_t ino) {
+  for (VeskLogFile* h = holders; h != nullptr; h = h->nextHolder) {
+    if (h->lockedDev == dev && h->lockedIno == ino) return true;
+  }
+  return false;
+}
+
+namespace {
+
+// Copies fd from offset 0 to its end into target in 1024-byte pieces.
+int CopyFile(int fd, int target) {
+  char buf[1024];
+  off_t at = 0;
+  for (;;) {
+    ssize_t n = pread(fd, buf, sizeof buf, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return 0;
+    at += n;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(target, buf + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        SetErrPos(VESK2_ERR_WRITE, static_cast<uint32_t>(w < 0 ? errno : EIO));
+        return -1;
+      }
+      done += w;
+    }
+  }
+}
+
+}  // namespace
+
+int VeskLogFile::backupToFile(const char* target, int) {
+  if (checkFilePath(target) != 0) return -1;
+  if (pszFileName == nullptr) return 0;
+  if (iFd == -1) {
+    SetErrPos(VESK2_ERR_STATE, 0);
+    return -1;
+  }
+  struct stat st;
+  const bool existed = stat(target, &st) == 0;
+  int out = open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (out < 0) {
+    SetErrPos(VESK2_ERR_OPEN, static_cast<uint32_t>(errno));
+    return -1;
+  }
+  if (iFileAttr != -1) {
+    fchmod(out, static_cast<mode_t>(iFileAttr));
+  } else if (!existed) {
+    fchmod(out, 0666);
+  }
+  int result = 0;
+  char name[kNameSize];
+  for (long i = 1; i <= lFileNum && result == 0; ++i) {
+    long n = (lCurFileNo - 1 + i) % lFileNum + 1;  // oldest first, current last
+    if (n == lCurFileNo) {
+      // Through the locked descriptor: closing another one would unlock it.
+      result = CopyFile(iFd, out);
+      continue;
+    }
+    if (!generateTraceFileName(name, sizeof name, szPrefix, n)) continue;
+    int fd = open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    result = CopyFile(fd, out);
+    close(fd);
+  }
+  close(out);
+  return result;
 }
 
 void VeskLogFile::putSyslogMessage(long fileNo) {

@@ -33,7 +33,13 @@ class VeskLogFile final : public VeskRing {
   void setFileAttr(int mode) override { iFileAttr = mode; }
   int getFileAttr() const override { return iFileAttr; }
 
+  int backupToFile(const char* target, int flag) override;
+
   long currentFileNo() const { return lCurFileNo; }
+
+  // Whether a ring object of this process writes the file (dev, ino):
+  // closing any descriptor of it here would drop that object's lock.
+  static bool HeldInProcess(dev_t dev, ino_t ino);
 
  private:
   int selectAndWriteFile(const char* bytes, size_t length);

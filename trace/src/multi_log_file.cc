@@ -55,6 +55,20 @@ bool WriteAt(int fd, const void* data, size_t len, off_t at) {
   return true;
 }
 
+bool WriteAll(int fd, const char* p, size_t len) {
+  while (len > 0) {
+    ssize_t n = write(fd, p, len);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    p += n;
+    len -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 void WriteEod(char* at) {
   at[0] = VESK2_EOD_BYTE;
   std::memcpy(at + 1, VESK2_EOD_MARK, VESK2_EOD_MARK_LEN);
@@ -229,10 +243,10 @@ unsigned long VeskMultiLogFile::searchEOF(long fileNo) {
 
 // ---- opening ---------------------------------------------------------------
 
-int VeskMultiLogFile::openFileFunc(const char* name) {
+int VeskMultiLogFile::openFileFunc(const char* name, int flags) {
   struct stat st;
   const bool existed = stat(name, &st) == 0;
-  int fd = open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  int fd = open(name, flags | O_CLOEXEC, 0666);
   if (fd < 0) {
     SetErrPos(VESK2_ERR_OPEN, Err());
     return -1;
@@ -544,6 +558,58 @@ int VeskMultiLogFile::putFileHeader(Record* state, bool withProcessLine) {
   }
   len += BuildHeaderBlock(block + len, texts);
   return selectAndWriteFile(block, len, state, true);
+}
+
+// ---- backup --------------------------------------------------------------
+
+int VeskMultiLogFile::backupToFile(const char* target, int flag) {
+  if (checkFilePath(target, true) != 0) return -1;
+  if (pszFileName == nullptr) return 0;
+  if (iMngFd == -1) {
+    SetErrPos(VESK2_ERR_STATE, 0);
+    return -1;
+  }
+  if (pTraceMap == kNoMap && openTraceFile(false) != 0) return -1;
+  if (mp_lock() != 0) return -1;
+  Record rec;
+  readRecord(&rec);
+  bool locked = true;
+  if (flag == 16) {
+    mp_unlock();
+    locked = false;
+  }
+  auto done = [&](int result) {
+    if (locked) mp_unlock();
+    return result;
+  };
+  int out = openFileFunc(target, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND);
+  if (out < 0) return done(-1);
+  char name[4097];
+  char buf[kPiece];
+  int result = 0;
+  for (long i = 1; i <= rec.lFileNum && result == 0; ++i) {
+    long n = (rec.lCurFile - 1 + i) % rec.lFileNum + 1;  // oldest first, current last
+    traceFileName(name, n);
+    // The current file's data ends at the recorded offset, the others' at
+    // their end byte.
+    unsigned long length = n == rec.lCurFile ? rec.ulOffset : searchEOF(n);
+    int fd = open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    unsigned long copied = 0;
+    while (copied < length && result == 0) {
+      size_t want = static_cast<size_t>(std::min<unsigned long>(sizeof buf, length - copied));
+      ssize_t got = pread(fd, buf, want, static_cast<off_t>(copied));
+      if (got <= 0) break;
+      if (!WriteAll(out, buf, static_cast<size_t>(got))) {
+        SetErrPos(VESK2_ERR_WRITE, Err());
+        result = -1;
+      }
+      copied += static_cast<unsigned long>(got);
+    }
+    close(fd);
+  }
+  close(out);
+  return done(result);
 }
 
 // ---- flushing, closing, permissions -----------------------------------------

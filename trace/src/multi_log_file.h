@@ -4,6 +4,7 @@
 // on the management file.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -42,6 +43,8 @@ class VeskMultiLogFile final : public VeskRing {
   void setFileAttr(int mode) override { iFileAttr = mode; }
   int getFileAttr() const override { return iFileAttr; }
 
+  int backupToFile(const char* target, int flag) override;
+
   int setLockWaitTime(int ms) override;
   int getLockWaitTime() const override { return pszFileName != nullptr ? iLockWaitTime : 0; }
   int setLockRetryTimes(int count) override;
@@ -60,7 +63,7 @@ class VeskMultiLogFile final : public VeskRing {
   int openManagementFile();
   int openTraceFile(bool initial);
   int prepareTraceFile(long fileNo, bool keepOpen);
-  int openFileFunc(const char* name);
+  int openFileFunc(const char* name, int flags = O_RDWR | O_CREAT);
   int selectAndWriteFile(const char* bytes, size_t length, Record* state, bool header);
   int putFileHeader(Record* state, bool withProcessLine);
   int closeTraceFile();

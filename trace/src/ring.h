@@ -20,6 +20,9 @@ class VeskRing {
   virtual int chFileAttr(int mode) = 0;
   virtual void setFileAttr(int mode) = 0;
   virtual int getFileAttr() const = 0;
+  // Copies the ring, oldest file first, into one file at target. flag 16
+  // (shared rings) copies without holding the inter-process lock.
+  virtual int backupToFile(const char* target, int flag) = 0;
 
   // Inter-process lock values; a ring without them keeps nothing and says 0.
   virtual int setLockWaitTime(int) { return 0; }
