@@ -291,6 +291,34 @@ TEST_F(UtilFile, CreateWriteTruncateSeek) {
   EXPECT_EQ(FileMove_L2(path_.c_str(), (dir_ + "/moved").c_str()), ERR_SYSCALL | ENOENT);
 }
 
+TEST_F(UtilFile, AppendAndSharedReaders) {
+  int fd = -1;
+  ASSERT_EQ(FileOpen_L2(&fd, path_.c_str(), FILE_OPEN_WRITE | FILE_OPEN_CREATE, 0x600), 0u);
+  size_t n = 3;
+  ASSERT_EQ(FileWrite_L2(fd, "abc", &n), 0u);
+  FileClose_L2(fd);
+  ASSERT_EQ(FileOpen_L2(&fd, path_.c_str(), FILE_OPEN_WRITE | FILE_OPEN_APPEND, 0x600), 0u);
+  int64_t off = 0;
+  ASSERT_EQ(FileSeek_L2(fd, &off, FILE_SEEK_START), 0u);
+  n = 2;
+  ASSERT_EQ(FileWrite_L2(fd, "de", &n), 0u);
+  FileClose_L2(fd);
+
+  // Two readers hold the shared lock at the same time.
+  int r1 = -1, r2 = -1;
+  ASSERT_EQ(FileOpen_L2(&r1, path_.c_str(), FILE_OPEN_READ, 0x600), 0u);
+  ASSERT_EQ(FileOpen_L2(&r2, path_.c_str(), FILE_OPEN_READ, 0x600), 0u);
+  char buf[16] = {};
+  n = sizeof buf;
+  ASSERT_EQ(FileRead_L2(r2, buf, &n), 0u);
+  EXPECT_EQ(std::string(buf, n), "abcde") << "append writes at the end whatever the position";
+  int64_t cur = 0;
+  ASSERT_EQ(FileSeek_L2(r2, &cur, FILE_SEEK_CURRENT), 0u);
+  EXPECT_EQ(cur, 5);
+  FileClose_L2(r1);
+  FileClose_L2(r2);
+}
+
 // A writer holding the exclusive lock makes a reader in another process wait.
 TEST_F(UtilFile, WriterLockBlocksReaderInOtherProcess) {
   int wfd = -1;
