@@ -110,6 +110,22 @@ TEST_F(ReaderTest, MaximumCountAndDuplicates) {
       << "structures without identifier members compare by all members in any order";
 }
 
+TEST_F(ReaderTest, DuplicatesAmongManyRows) {
+  // Past a handful of rows the duplicate check switches to an ordered
+  // folder; duplicates of rows from before and after the switch are dropped.
+  std::string doc = "<c>";
+  V want;
+  for (int i = 0; i < 30; ++i) {
+    doc += "<a>" + std::to_string(i) + "</a><s>t" + std::to_string(i % 12) + "</s>";
+    want.push_back("a=" + std::to_string(i));
+    if (i < 12) want.push_back("s='t" + std::to_string(i) + "'");
+  }
+  for (int i = 29; i >= 0; i -= 3) doc += "<a>" + std::to_string(i) + "</a>";
+  doc += "<a>30</a></c>";
+  want.push_back("a=30");
+  EXPECT_EQ(Read(doc), want);
+}
+
 TEST_F(ReaderTest, WhiteSpaceRules) {
   EXPECT_EQ(Read("<c><s>x </s></c>"), V{"s='x '"}) << "trailing white space stays";
   EXPECT_EQ(Read("<c><s>  x</s></c>"), V{"s='x'"}) << "leading white space goes";
