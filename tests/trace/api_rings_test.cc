@@ -147,6 +147,31 @@ TEST_F(Rings, SecondWriterOfTheSameRingIsRefused) {
   EXPECT_EQ(Records(s.File(1)).size(), 1u);
 }
 
+TEST_F(Rings, RefusedWriterDoesNotEmptyTheHeldFile) {
+  // One file past its limit: a newcomer would start that same file again,
+  // emptying it, if it truncated before it had the lock.
+  Spec s(dir_ + "/held", 4096, 1);
+  VESKTraceObject* first = nullptr;
+  ASSERT_EQ(ZELKWSYM_CreateInstance(&first, s.get(), "first"), 0);
+  while (FileSize(s.File(1)) <= 4096) {
+    ASSERT_EQ(ZELKWSYM_PutInstanceWithId(first, 0, "A", kText.c_str()), 0);
+  }
+  const long size = FileSize(s.File(1));
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ZELKWSYM_DeleteInstance(first);  // the inherited copy
+    VESKTraceObject* second = nullptr;
+    int r = ZELKWSYM_CreateInstance(&second, s.get(), "second");
+    _exit(r == -1 && ZELKWSYM_GetLastError(nullptr) == 0x13000016 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "expected 0x13000016";
+  EXPECT_EQ(FileSize(s.File(1)), size) << "the refused writer emptied the held file";
+  EXPECT_EQ(ZELKWSYM_DeleteInstance(first), 0);
+}
+
 TEST_F(Rings, GlobalPermissionsOnExistingAndLaterFiles) {
   Spec s(dir_ + "/perm", 4096, 3);
   ASSERT_EQ(ZELKWSYM_Initialize(s.get(), "perm"), 0);
