@@ -131,8 +131,8 @@ TEST(TraceLibraryRing, FollowerFollowsWritersOfTheTraceLibrary) {
   // The ring itself first: what the writers left is what the follower must print.
   const ParseResult ring = ParseRecords(RingDataOldestFirst(prefix), 200, false);
   for (const auto& [w, seqs] : ByWriter(ring.records)) {
-    EXPECT_EQ(static_cast<size_t>(kRecords), seqs.size()) << "the ring holds only " << seqs.size()
-                                                          << " records of writer " << w;
+    EXPECT_EQ(static_cast<size_t>(kRecords), seqs.size())
+        << "the ring holds only " << seqs.size() << " records of writer " << w;
   }
   const ParseResult p = ParseRecords(got, 200, false);
   EXPECT_TRUE(p.bad.empty()) << p.bad.size() << " bad lines, first: " << p.bad[0];
