@@ -90,6 +90,7 @@ uint32_t CfgFormListCreate_l3(const vop_format_t* definitions, vop_form_t** form
     form->max_count = d->number;
     form->identifier = d->identifier;
     form->necessity = d->necessity;
+    form->origin = d;
     if (last == nullptr) {
       first = form;
     } else {
@@ -206,7 +207,12 @@ void ReleaseAllRecords(vop_container_t* c) {
 
 uint32_t CfgItemListCreateFromRowItem_l3(vop_row_item_t* rows, vop_container_t* c) {
   for (vop_row_item_t* row = rows; row != nullptr; row = row->next) {
-    long index = CfgFolderFind_l3(c, row->form->name);
+    // Rows carry the form built from their definition: find it by identity,
+    // by name only for rows read with other forms.
+    long index = row->form->origin != nullptr
+                     ? CfgFolderIndex_l3(c, static_cast<const vop_format_t*>(row->form->origin))
+                     : -1;
+    if (index < 0) index = CfgFolderFind_l3(c, row->form->name);
     uint32_t rc = ERR_NOT_FOUND;
     vop_item_t* item = nullptr;
     if (index >= 0) {

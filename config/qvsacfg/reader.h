@@ -96,6 +96,7 @@ struct vop_form_t {
   uint32_t necessity;
   const void* limit;        // vop_limits_t, vop_enum_def_t list or sub-form list by kind
   vop_limits_t own_limits;  // forms built from definitions point limit here
+  const void* origin;       // the definition a form was built from, else NULL
 };
 
 struct vop_row_item_t;

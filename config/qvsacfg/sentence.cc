@@ -88,7 +88,7 @@ uint32_t vopCreateSentence(const vop_form_t* forms, const vop_tag_t* first_child
     if (t->type != TAG_ELEMENT) continue;
     size_t index = 0;
     const vop_form_t* form = forms;
-    while (form != nullptr && strcmp(form->name, t->text) != 0) {
+    while (form != nullptr && (form->name[0] != t->text[0] || strcmp(form->name, t->text) != 0)) {
       form = form->next;
       ++index;
     }
