@@ -266,6 +266,23 @@ TEST_F(ReaderTest, RingWrittenByAWriterReadsBackHeaderAndRecords) {
   EXPECT_TRUE(p.bad.empty()) << p.bad.size() << " bad lines, first: " << p.bad[0];
 }
 
+TEST_F(ReaderTest, RecordLongerThanAFileIsReadWholeFromTheExtendedFile) {
+  RingSpec spec;
+  spec.prefix = prefix_;
+  RingWriter writer(spec);
+  ASSERT_TRUE(writer.Open()) << writer.error();
+  OpenAll(2);  // mapped while file 2 still has the ring's size
+  const std::string big = std::string(6000, 'B') + "\r\n";
+  ASSERT_TRUE(writer.Put(big)) << writer.error();
+  const long end = ZELKWSYM_MpttGetCurrentOffset(inst_);
+  ASSERT_GT(end, 4096) << "error " << ZELKWSYM_MpttGetLastError(inst_);
+  const std::string got = ReadAvailable();
+  EXPECT_EQ(static_cast<size_t>(end), got.size());
+  ASSERT_GE(got.size(), big.size());
+  EXPECT_EQ(big, got.substr(got.size() - big.size())) << "the long record came back cut";
+  EXPECT_EQ(0u, got.rfind("**** Linux", 0)) << "a header block should come first";
+}
+
 TEST_F(ReaderTest, ReaderOfOneFileFollowsTheWritersRoundTheRing) {
   RingSpec spec;
   spec.prefix = prefix_;
