@@ -82,19 +82,19 @@ TEST(FollowProgram, HelpUsageAndFailuresSayWhatHappened) {
 }
 
 TEST(FollowProgram, DumpOfAWrappedRingIsItsDataOldestFirst) {
-  RingSpec spec;
-  spec.prefix = "/tmp/dump/app";
-  spec.fileSize = 4096;
-  spec.fileNum = 4;
+  RingShape shape;
+  shape.prefix = "/tmp/dump/app";
+  shape.fileSize = 4096;
+  shape.fileNum = 4;
   WriterPlan plan;
   plan.writers = 2;
   plan.records = 200;
-  ASSERT_TRUE(WaitWriters(StartWriters(spec, plan)));
+  ASSERT_TRUE(WaitWriters(StartWriters(shape, plan)));
 
   Proc p;
-  ASSERT_EQ(0, RunProgram({spec.prefix}, "dump", &p)) << ReadFile(p.err);
+  ASSERT_EQ(0, RunProgram({shape.prefix}, "dump", &p)) << ReadFile(p.err);
   const std::string out = ReadFile(p.out);
-  EXPECT_EQ(RingDataOldestFirst(spec.prefix), out);
+  EXPECT_EQ(RingDataOldestFirst(shape.prefix), out);
   const ParseResult parsed = ParseRecords(out);
   EXPECT_TRUE(parsed.bad.empty()) << parsed.bad.size() << " bad lines";
   const auto by = ByWriter(parsed.records);
@@ -110,18 +110,18 @@ TEST(FollowProgram, DumpOfAWrappedRingIsItsDataOldestFirst) {
 }
 
 TEST(FollowProgram, FollowsALiveRingWrittenByOtherProcesses) {
-  RingSpec spec;
-  spec.prefix = "/tmp/live/app";
-  spec.fileSize = 64 * 1024;
-  spec.fileNum = 16;  // 1 MiB: every record stays in the ring
+  RingShape shape;
+  shape.prefix = "/tmp/live/app";
+  shape.fileSize = 64 * 1024;
+  shape.fileNum = 16;  // 1 MiB: every record stays in the ring
   // The follower starts first and waits for the ring to appear.
-  Proc f = Start({"-f", "-i", "2", spec.prefix}, "live");
+  Proc f = Start({"-f", "-i", "2", shape.prefix}, "live");
   usleep(50 * 1000);
   WriterPlan plan;
   plan.writers = 3;
   plan.records = 1000;
   plan.pauseUs = 100;
-  ASSERT_TRUE(WaitWriters(StartWriters(spec, plan)));
+  ASSERT_TRUE(WaitWriters(StartWriters(shape, plan)));
 
   std::vector<std::string> last;
   for (int w = 1; w <= plan.writers; ++w) last.push_back(MakeRecord(w, plan.records - 1));
@@ -146,7 +146,7 @@ TEST(FollowProgram, FollowsALiveRingWrittenByOtherProcesses) {
     ASSERT_EQ(static_cast<size_t>(plan.records), seqs.size()) << "writer " << w;
     for (int i = 0; i < plan.records; ++i) ASSERT_EQ(i, seqs[i]) << "writer " << w;
   }
-  EXPECT_EQ(RingDataOldestFirst(spec.prefix), out)
+  EXPECT_EQ(RingDataOldestFirst(shape.prefix), out)
       << "the follower's output differs from the ring's data";
 }
 

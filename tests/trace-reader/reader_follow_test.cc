@@ -71,17 +71,17 @@ std::string Notices(const FollowResult& r) {
 
 TEST(ReaderFollow, LargeRingEveryRecordExactlyOnceAndInOrder) {
   ScratchDir dir;
-  RingSpec spec;
-  spec.prefix = dir.path() + "/big";
-  spec.fileSize = 1 << 20;
-  spec.fileNum = 4;
-  RingWriter creator(spec);
+  RingShape shape;
+  shape.prefix = dir.path() + "/big";
+  shape.fileSize = 1 << 20;
+  shape.fileNum = 4;
+  RingWriter creator(shape);
   ASSERT_TRUE(creator.Open()) << creator.error();
   WriterPlan plan;
   plan.writers = 3;
   plan.records = 1200;
-  const auto pids = StartWriters(spec, plan);
-  const FollowResult r = Follow(spec.prefix, plan, 120);
+  const auto pids = StartWriters(shape, plan);
+  const FollowResult r = Follow(shape.prefix, plan, 120);
   ASSERT_TRUE(WaitWriters(pids)) << "a writer process failed";
   ASSERT_FALSE(r.timedOut) << "not every record arrived within 120 s" << Notices(r);
 
@@ -103,18 +103,18 @@ TEST(ReaderFollow, LargeRingEveryRecordExactlyOnceAndInOrder) {
 
 TEST(ReaderFollow, SmallRingWrappingManyTimesGivesWholeRecordsInOrder) {
   ScratchDir dir;
-  RingSpec spec;
-  spec.prefix = dir.path() + "/small";
-  spec.fileSize = 4096;
-  spec.fileNum = 8;
-  RingWriter creator(spec);
+  RingShape shape;
+  shape.prefix = dir.path() + "/small";
+  shape.fileSize = 4096;
+  shape.fileNum = 8;
+  RingWriter creator(shape);
   ASSERT_TRUE(creator.Open()) << creator.error();
   WriterPlan plan;
   plan.writers = 2;
   plan.records = 800;
   plan.pauseUs = 500;
-  const auto pids = StartWriters(spec, plan);
-  const FollowResult r = Follow(spec.prefix, plan, 120);
+  const auto pids = StartWriters(shape, plan);
+  const FollowResult r = Follow(shape.prefix, plan, 120);
   ASSERT_TRUE(WaitWriters(pids)) << "a writer process failed";
   ASSERT_FALSE(r.timedOut) << "the last records did not arrive within 120 s" << Notices(r);
 
@@ -140,20 +140,20 @@ class ReaderOverrun : public ::testing::TestWithParam<std::tuple<int, uint32_t>>
 
 TEST_P(ReaderOverrun, FollowerThatFallsARingBehindSaysSoAndStartsTheFileAgain) {
   ScratchDir dir;
-  RingSpec spec;
-  spec.prefix = dir.path() + "/lap";
-  spec.fileNum = std::get<0>(GetParam());
-  spec.fileSize = std::get<1>(GetParam());
-  RingWriter writer(spec);
+  RingShape shape;
+  shape.prefix = dir.path() + "/lap";
+  shape.fileNum = std::get<0>(GetParam());
+  shape.fileSize = std::get<1>(GetParam());
+  RingWriter writer(shape);
   ASSERT_TRUE(writer.Open()) << writer.error();
-  const std::string mng = RingMngPath(spec.prefix);
+  const std::string mng = RingMngPath(shape.prefix);
   auto word = [&](int i) {
     uint32_t w = 0;
     memcpy(&w, ReadFile(mng).data() + 4 * i, 4);
     return w;
   };
   int seq = 0;
-  if (spec.fileNum > 1) {
+  if (shape.fileNum > 1) {
     while (word(VESK2_MNG_W_CUR_FILE) == 1) ASSERT_TRUE(writer.Put(MakeRecord(1, seq++)));
   } else {
     for (int i = 0; i < 8; ++i) ASSERT_TRUE(writer.Put(MakeRecord(1, seq++)));
@@ -168,18 +168,18 @@ TEST_P(ReaderOverrun, FollowerThatFallsARingBehindSaysSoAndStartsTheFileAgain) {
     lapped = true;
     // Round the ring: back into file 1, and behind the reader's position.
     const uint32_t before = word(VESK2_MNG_W_OFFSET);
-    bool left = spec.fileNum == 1;
+    bool left = shape.fileNum == 1;
     for (;;) {
       EXPECT_TRUE(writer.Put(MakeRecord(1, seq++))) << writer.error();
       const uint32_t cur = word(VESK2_MNG_W_CUR_FILE);
       if (cur != 1) left = true;
       const uint32_t off = word(VESK2_MNG_W_OFFSET);
-      if (left && cur == 1 && (spec.fileNum > 1 ? off > 100000 : off < before)) break;
+      if (left && cur == 1 && (shape.fileNum > 1 ? off > 100000 : off < before)) break;
     }
     return true;
   };
-  follow::RingFollower follower(FOLLOW_LINKED_READER_API, follow::PathsForPrefix(spec.prefix), emit,
-                                [&](const std::string& m) { notices.push_back(m); });
+  follow::RingFollower follower(FOLLOW_LINKED_READER_API, follow::PathsForPrefix(shape.prefix),
+                                emit, [&](const std::string& m) { notices.push_back(m); });
   follow::FollowSettings settings;
   ASSERT_EQ(0, follower.Run(settings, nullptr));
   ASSERT_TRUE(lapped) << "nothing was read before the lap";
@@ -187,7 +187,7 @@ TEST_P(ReaderOverrun, FollowerThatFallsARingBehindSaysSoAndStartsTheFileAgain) {
   EXPECT_EQ(1, follower.overruns());
   ASSERT_EQ(1u, notices.size());
   EXPECT_NE(std::string::npos, notices[0].find("wrapped round into this file")) << notices[0];
-  EXPECT_NE(std::string::npos, notices[0].find(RingTracePath(spec.prefix, 1))) << notices[0];
+  EXPECT_NE(std::string::npos, notices[0].find(RingTracePath(shape.prefix, 1))) << notices[0];
   const ParseResult p = ParseRecords(out);
   EXPECT_TRUE(p.bad.empty()) << p.bad.size() << " bad lines, first: " << p.bad[0];
   ASSERT_FALSE(p.records.empty());
@@ -208,24 +208,24 @@ class ReaderDump : public ::testing::TestWithParam<std::tuple<uint32_t, int>> {}
 TEST_P(ReaderDump, IsTheRingsDataOldestFirst) {
   const auto [option, records] = GetParam();
   ScratchDir dir;
-  RingSpec spec;
-  spec.prefix = dir.path() + "/opt";
-  spec.fileNum = 4;
-  spec.option = option;
-  RingWriter writer(spec);
+  RingShape shape;
+  shape.prefix = dir.path() + "/opt";
+  shape.fileNum = 4;
+  shape.option = option;
+  RingWriter writer(shape);
   ASSERT_TRUE(writer.Open()) << writer.error();
   for (int n = 0; n < records; ++n) ASSERT_TRUE(writer.Put(MakeRecord(1, n))) << writer.error();
 
   std::string out;
   std::vector<std::string> notices;
   follow::RingFollower follower(
-      FOLLOW_LINKED_READER_API, follow::PathsForPrefix(spec.prefix),
+      FOLLOW_LINKED_READER_API, follow::PathsForPrefix(shape.prefix),
       [&](const char* b, size_t n) { return out.append(b, n), true; },
       [&](const std::string& m) { notices.push_back(m); });
   follow::FollowSettings settings;
   ASSERT_EQ(0, follower.Run(settings, nullptr));
   EXPECT_TRUE(notices.empty()) << notices[0];
-  EXPECT_EQ(RingDataOldestFirst(spec.prefix), out);
+  EXPECT_EQ(RingDataOldestFirst(shape.prefix), out);
 
   const ParseResult p = ParseRecords(out);
   EXPECT_TRUE(p.bad.empty()) << p.bad.size() << " bad lines, first: " << p.bad[0];

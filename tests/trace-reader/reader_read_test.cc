@@ -244,11 +244,11 @@ TEST_F(ReadTest, EmptyTraceFileWithoutAValidRecordCannotBeMapped) {
 
 // With the test writer: the ring as the writers leave it.
 TEST_F(ReaderTest, RingWrittenByAWriterReadsBackHeaderAndRecords) {
-  RingSpec spec;
-  spec.prefix = prefix_;
-  spec.fileSize = 4096;
-  spec.fileNum = 3;
-  RingWriter writer(spec);
+  RingShape shape;
+  shape.prefix = prefix_;
+  shape.fileSize = 4096;
+  shape.fileNum = 3;
+  RingWriter writer(shape);
   ASSERT_TRUE(writer.Open()) << writer.error();
   std::string expected;
   for (int i = 0; i < 8; ++i) {
@@ -267,9 +267,9 @@ TEST_F(ReaderTest, RingWrittenByAWriterReadsBackHeaderAndRecords) {
 }
 
 TEST_F(ReaderTest, RecordLongerThanAFileIsReadWholeFromTheExtendedFile) {
-  RingSpec spec;
-  spec.prefix = prefix_;
-  RingWriter writer(spec);
+  RingShape shape;
+  shape.prefix = prefix_;
+  RingWriter writer(shape);
   ASSERT_TRUE(writer.Open()) << writer.error();
   OpenAll(2);  // mapped while file 2 still has the ring's size
   const std::string big = std::string(6000, 'B') + "\r\n";
@@ -284,10 +284,10 @@ TEST_F(ReaderTest, RecordLongerThanAFileIsReadWholeFromTheExtendedFile) {
 }
 
 TEST_F(ReaderTest, ReaderOfOneFileFollowsTheWritersRoundTheRing) {
-  RingSpec spec;
-  spec.prefix = prefix_;
-  spec.fileNum = 2;
-  RingWriter writer(spec);
+  RingShape shape;
+  shape.prefix = prefix_;
+  shape.fileNum = 2;
+  RingWriter writer(shape);
   ASSERT_TRUE(writer.Open()) << writer.error();
   OpenAll(1);
   int seq = 0;

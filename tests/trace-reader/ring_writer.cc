@@ -48,13 +48,13 @@ std::string RingMngPath(const std::string& prefix) {
   return buf;
 }
 
-RingWriter::RingWriter(const RingSpec& spec)
-    : spec_(spec),
-      mngPath_(RingMngPath(spec.prefix)),
-      mode_(spec.option | VESK2_MODE_UNUSED_BITS),
-      fileSize_(spec.fileSize),
-      fileNum_(spec.fileNum),
-      mapSize_(spec.fileSize) {}
+RingWriter::RingWriter(const RingShape& shape)
+    : shape_(shape),
+      mngPath_(RingMngPath(shape.prefix)),
+      mode_(shape.option | VESK2_MODE_UNUSED_BITS),
+      fileSize_(shape.fileSize),
+      fileNum_(shape.fileNum),
+      mapSize_(shape.fileSize) {}
 
 RingWriter::~RingWriter() { Close(); }
 
@@ -92,7 +92,7 @@ void RingWriter::ReadRecord(State* st) {
 // Creates file n, or completes it to the mapping size in fill mode: an end
 // byte and mark at the end of what is there, then spaces.
 bool RingWriter::PrepareFile(int n, bool force) {
-  const std::string path = RingTracePath(spec_.prefix, n);
+  const std::string path = RingTracePath(shape_.prefix, n);
   struct stat st;
   const bool exists = stat(path.c_str(), &st) == 0;
   const bool fill = (mode_ & VESK2_MODE_NO_FILL) == 0;
@@ -115,7 +115,7 @@ bool RingWriter::PrepareFile(int n, bool force) {
 
 bool RingWriter::MapCurrent(int n) {
   UnmapCurrent();
-  const std::string path = RingTracePath(spec_.prefix, n);
+  const std::string path = RingTracePath(shape_.prefix, n);
   if (!PrepareFile(n, false)) return false;
   const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return Fail("open " + path);
@@ -143,8 +143,8 @@ void RingWriter::UnmapCurrent() {
 std::string RingWriter::ProcessLine() const {
   char buf[96];
   snprintf(buf, sizeof buf, "**** %s %08X %010d %04d %08X\r\n",
-           Padded(spec_.appName, VESK2_APP_NAME_LEN).c_str(), static_cast<unsigned>(getpid()),
-           static_cast<int>(spec_.fileSize), spec_.fileNum, spec_.option);
+           Padded(shape_.appName, VESK2_APP_NAME_LEN).c_str(), static_cast<unsigned>(getpid()),
+           static_cast<int>(shape_.fileSize), shape_.fileNum, shape_.option);
   return buf;
 }
 
@@ -157,7 +157,7 @@ std::string RingWriter::SystemAndColumnLines() const {
 }
 
 bool RingWriter::Open() {
-  MakeDirs(DirOf(spec_.prefix) + "/" VESK2_MMAP_DIR_NAME);
+  MakeDirs(DirOf(shape_.prefix) + "/" VESK2_MMAP_DIR_NAME);
   struct stat st;
   const bool existed = stat(mngPath_.c_str(), &st) == 0;
   mngFd_ = open(mngPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -188,11 +188,11 @@ bool RingWriter::Open() {
   int cur = 1;
   if (valid) {
     mode_ &= mng_[VESK2_MNG_W_MODE];
-    const bool larger = (spec_.option & VESK2_MODE_KEEP_LARGER) != 0;
+    const bool larger = (shape_.option & VESK2_MODE_KEEP_LARGER) != 0;
     const uint32_t size = mng_[VESK2_MNG_W_FILE_SIZE];
     const int num = static_cast<int>(mng_[VESK2_MNG_W_FILE_NUM]);
-    fileSize_ = larger && spec_.fileSize > size ? spec_.fileSize : size;
-    fileNum_ = larger && spec_.fileNum > num ? spec_.fileNum : num;
+    fileSize_ = larger && shape_.fileSize > size ? shape_.fileSize : size;
+    fileNum_ = larger && shape_.fileNum > num ? shape_.fileNum : num;
     mapSize_ = fileSize_;
     cur = static_cast<int>(mng_[VESK2_MNG_W_CUR_FILE]);
   } else {
@@ -222,7 +222,7 @@ bool RingWriter::Open() {
   ReadRecord(&state);
   mng_[VESK2_MNG_W_MODE] = mode_;
   std::string header;
-  if ((spec_.option & VESK2_MODE_NO_PROC_LINE) == 0) {
+  if ((shape_.option & VESK2_MODE_NO_PROC_LINE) == 0) {
     header = ProcessLine() + SystemAndColumnLines();
   } else if (state.offset == 0 && (mode_ & VESK2_MODE_NO_HEADER) == 0) {
     header = SystemAndColumnLines();

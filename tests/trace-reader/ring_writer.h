@@ -12,7 +12,7 @@
 
 namespace tw::test {
 
-struct RingSpec {
+struct RingShape {
   std::string prefix;  // the ring's path prefix
   uint32_t fileSize = 4096;
   int fileNum = 3;
@@ -25,7 +25,7 @@ std::string RingMngPath(const std::string& prefix);
 
 class RingWriter {
  public:
-  explicit RingWriter(const RingSpec& spec);
+  explicit RingWriter(const RingShape& shape);
   ~RingWriter();
   RingWriter(const RingWriter&) = delete;
   RingWriter& operator=(const RingWriter&) = delete;
@@ -61,7 +61,7 @@ class RingWriter {
   std::string ProcessLine() const;
   bool Fail(const std::string& what);
 
-  RingSpec spec_;
+  RingShape shape_;
   std::string mngPath_;
   int mngFd_ = -1;
   uint32_t* mng_ = nullptr;

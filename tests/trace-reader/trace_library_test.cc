@@ -44,10 +44,10 @@ pid_t StartLibraryWriter(const std::string& prefix, int id, int records, uint32_
   auto err =
       reinterpret_cast<decltype(&ZELKWSYM_GetLastError)>(dlsym(lib, "ZELKWSYM_GetLastError"));
   if (!create || !put || !del || !err) _exit(3);
-  tagVESK_LOGFILE_SPEC spec{fileSize, fileNum, prefix.c_str()};
+  tagVESK_LOGFILE_SPEC shape{fileSize, fileNum, prefix.c_str()};
   VESKTraceObject* h = nullptr;
   const std::string app = "writer" + std::to_string(id);
-  const int rc = create(&h, &spec, app.c_str(), option);
+  const int rc = create(&h, &shape, app.c_str(), option);
   if (rc != 0 && rc != 3) {
     fprintf(stderr, "writer %d: CreateInstanceM gave %d, error 0x%08X\n", id, rc, err(nullptr));
     _exit(4);

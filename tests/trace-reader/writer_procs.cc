@@ -8,12 +8,12 @@
 
 namespace tw::test {
 
-std::vector<pid_t> StartWriters(const RingSpec& spec, const WriterPlan& plan) {
+std::vector<pid_t> StartWriters(const RingShape& shape, const WriterPlan& plan) {
   std::vector<pid_t> pids;
   for (int id = 1; id <= plan.writers; ++id) {
     const pid_t pid = fork();
     if (pid == 0) {
-      RingSpec own = spec;
+      RingShape own = shape;
       own.appName = "writer" + std::to_string(id);
       RingWriter w(own);
       if (!w.Open()) {

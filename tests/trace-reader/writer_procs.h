@@ -18,7 +18,7 @@ struct WriterPlan {
 };
 
 // Starts the writers (ids 1..writers); each exits 0 when all its records are in.
-std::vector<pid_t> StartWriters(const RingSpec& spec, const WriterPlan& plan);
+std::vector<pid_t> StartWriters(const RingShape& shape, const WriterPlan& plan);
 
 // Waits for them; true when every one exited 0.
 bool WaitWriters(const std::vector<pid_t>& pids);
