@@ -105,14 +105,19 @@ TEST(ReaderFollow, SmallRingWrappingManyTimesGivesWholeRecordsInOrder) {
   ScratchDir dir;
   RingShape shape;
   shape.prefix = dir.path() + "/small";
-  shape.fileSize = 4096;
-  shape.fileNum = 8;
+  // 32 KiB in all, about 160 records: the writers go round it about seven
+  // times. A writer pause of 1 ms keeps one file's worth of records (some
+  // 30 ms) longer than any pause the follower sees between two looks at the
+  // ring on a busy machine; a follower stalled for longer could be lapped
+  // unnoticed, which no reader of this format can detect.
+  shape.fileSize = 8192;
+  shape.fileNum = 4;
   RingWriter creator(shape);
   ASSERT_TRUE(creator.Open()) << creator.error();
   WriterPlan plan;
   plan.writers = 2;
-  plan.records = 800;
-  plan.pauseUs = 500;
+  plan.records = 600;
+  plan.pauseUs = 1000;
   const auto pids = StartWriters(shape, plan);
   const FollowResult r = Follow(shape.prefix, plan, 120);
   ASSERT_TRUE(WaitWriters(pids)) << "a writer process failed";
