@@ -64,8 +64,8 @@ int ZELKWSYM_PutToSysLog(int importance, const char* text);
 
 /* As ZELKWSYM_PutToSysLogInstance, but thread-safe builds always insert the
  * thread identifier; single-threaded builds never do. */
-int ZELKWSYM_PutToSysLogWithTidInstance(VESK2_SYSLOG* instance, int importance,
-                                        const char* text1, const char* text2);
+int ZELKWSYM_PutToSysLogWithTidInstance(VESK2_SYSLOG* instance, int importance, const char* text1,
+                                        const char* text2);
 int ZELKWSYM_PutToSysLogWithTid(int importance, const char* text1, const char* text2);
 
 /* Thread identifier format: mode 4 "%08lX", 1 "%lX", 2 "%lu", 8 "%016lX";

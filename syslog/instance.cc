@@ -8,8 +8,8 @@
 namespace vesk_sys {
 namespace {
 
-tag_VESK2_SYSLOG gs_instance = {
-    {'V', 'E', 'S', 'K', '\0'}, "", 3, 8, 0x7F, Vesk_Log::kDefaultTidFormat, 0, "[", "] "};
+tag_VESK2_SYSLOG gs_instance = {{'V', 'E', 'S', 'K', '\0'},  "", 3,   8,   0x7F,
+                                Vesk_Log::kDefaultTidFormat, 0,  "[", "] "};
 
 // Never destroyed, so that an entry point called from another library's
 // destructor at exit still finds it.

@@ -5,13 +5,13 @@
 #include "vesk2_syslog.h"
 
 struct tag_VESK2_SYSLOG {
-  char id[5];          // "VESK" while alive, "DEAD" once deleted
-  char ident[17];      // at most 16 characters
-  int option;          // openlog options
-  int facility;        // openlog facility
-  int logMask;         // setlogmask mask
+  char id[5];      // "VESK" while alive, "DEAD" once deleted
+  char ident[17];  // at most 16 characters
+  int option;      // openlog options
+  int facility;    // openlog facility
+  int logMask;     // setlogmask mask
   const char* tidFormat;
-  int tidEnabled;      // ordinary puts insert the thread identifier
+  int tidEnabled;  // ordinary puts insert the thread identifier
   char tidPrefix[8];
   char tidSuffix[8];
 };

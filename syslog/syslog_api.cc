@@ -63,8 +63,8 @@ VESK_EXPORT int ZELKWSYM_DeleteSysLogInstance(VESK2_SYSLOG* instance) {
   return result;
 }
 
-VESK_EXPORT int ZELKWSYM_OpenSysLogInstance(VESK2_SYSLOG* instance, const char* ident,
-                                            int option, int facility) {
+VESK_EXPORT int ZELKWSYM_OpenSysLogInstance(VESK2_SYSLOG* instance, const char* ident, int option,
+                                            int facility) {
   if (instance == nullptr || (option & kRefusedOptions) != 0) return 1;
   return RunOnInstance(instance, [&] {
     instance->tidEnabled = (option & kTidOption) != 0 ? 1 : 0;
@@ -84,7 +84,9 @@ VESK_EXPORT int ZELKWSYM_CloseSysLogInstance(VESK2_SYSLOG* instance) {
   return RunOnInstance(instance, [&] { return Vesk_Log::CloseLog(instance); });
 }
 
-VESK_EXPORT int ZELKWSYM_CloseSysLog(void) { return ZELKWSYM_CloseSysLogInstance(GlobalInstance()); }
+VESK_EXPORT int ZELKWSYM_CloseSysLog(void) {
+  return ZELKWSYM_CloseSysLogInstance(GlobalInstance());
+}
 
 VESK_EXPORT int ZELKWSYM_PutToSysLogInstance(VESK2_SYSLOG* instance, int importance,
                                              const char* text1, const char* text2) {
@@ -100,8 +102,7 @@ VESK_EXPORT int ZELKWSYM_SysLogErrCode(int code);
 
 VESK_EXPORT int ZELKWSYM_PutToSysLog(int importance, const char* text) {
   tag_VESK2_SYSLOG* global = GlobalInstance();
-  int result =
-      RunOnInstance(global, [&] { return Vesk_Log::PutToLog(global, importance, text); });
+  int result = RunOnInstance(global, [&] { return Vesk_Log::PutToLog(global, importance, text); });
   return result == 0 ? 0 : ZELKWSYM_SysLogErrCode(result);
 }
 
@@ -116,8 +117,7 @@ VESK_EXPORT int ZELKWSYM_PutToSysLogWithTidInstance(VESK2_SYSLOG* instance, int 
   });
 }
 
-VESK_EXPORT int ZELKWSYM_PutToSysLogWithTid(int importance, const char* text1,
-                                            const char* text2) {
+VESK_EXPORT int ZELKWSYM_PutToSysLogWithTid(int importance, const char* text1, const char* text2) {
   int result = ZELKWSYM_PutToSysLogWithTidInstance(GlobalInstance(), importance, text1, text2);
   return result == 0 ? 0 : ZELKWSYM_SysLogErrCode(result);
 }
@@ -127,8 +127,8 @@ VESK_EXPORT int ZELKWSYM_SetSysLogTidFormatInstance(VESK2_SYSLOG* instance, int 
   if constexpr (!kThreadSafe) {
     return 0;
   } else {
-    return RunOnInstance(
-        instance, [&] { return Vesk_Log::SetTidFormat(instance, mode, prefix, suffix); });
+    return RunOnInstance(instance,
+                         [&] { return Vesk_Log::SetTidFormat(instance, mode, prefix, suffix); });
   }
 }
 

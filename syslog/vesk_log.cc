@@ -122,12 +122,11 @@ int Vesk_Log::PutToLogWithTid(tag_VESK2_SYSLOG* instance, int importance, const 
                               const char* text2) {
   if (instance == nullptr) return 1;
   char tid[32];
-  std::snprintf(tid, sizeof tid, instance->tidFormat,
-                static_cast<unsigned long>(pthread_self()));
+  std::snprintf(tid, sizeof tid, instance->tidFormat, static_cast<unsigned long>(pthread_self()));
   MessageBuffer message;
-  for (const char* part : {text1, static_cast<const char*>(instance->tidPrefix),
-                           static_cast<const char*>(tid),
-                           static_cast<const char*>(instance->tidSuffix), text2}) {
+  for (const char* part :
+       {text1, static_cast<const char*>(instance->tidPrefix), static_cast<const char*>(tid),
+        static_cast<const char*>(instance->tidSuffix), text2}) {
     if (!message.Append(part)) break;
   }
   return PutToLog(instance, importance, message.c_str());

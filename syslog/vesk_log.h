@@ -9,8 +9,7 @@ namespace vesk_sys {
 class Vesk_Log {
  public:
   // 8 hex digits in 32-bit builds, 16 in 64-bit ones: a pthread_t's width.
-  static constexpr const char* kDefaultTidFormat =
-      sizeof(unsigned long) == 8 ? "%016lX" : "%08lX";
+  static constexpr const char* kDefaultTidFormat = sizeof(unsigned long) == 8 ? "%016lX" : "%08lX";
 
   static int SetMask(tag_VESK2_SYSLOG* instance, int mask);
   static int SetSrcName(tag_VESK2_SYSLOG* instance, const char* name);

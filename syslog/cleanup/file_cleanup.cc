@@ -96,7 +96,8 @@ int FileCleanupByTime(const char* pattern, int ageSeconds) {
 
 int FileCleanupByNum(const char* pattern, int keep) {
   VESKFindFileList_vesksys found;
-  int scan = ScanMatches(pattern, [&](const char* path, long mtime) { found.addElement(path, mtime); });
+  int scan =
+      ScanMatches(pattern, [&](const char* path, long mtime) { found.addElement(path, mtime); });
   if (scan != 0) return scan;
   const VESKFindFileInfo_vesksys* entry = found.head();
   for (int kept = 0; entry != nullptr && kept < keep; ++kept) entry = entry->next;

@@ -51,7 +51,8 @@ void MakeDevWritable() {
   for (const char* sub : {"pts", "shm", "mqueue", "hugepages"}) {
     const std::string from = base + "/old/" + sub;
     const std::string to = std::string("/dev/") + sub;
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (::stat(from.c_str(), &a) != 0 || ::stat((base + "/old").c_str(), &b) != 0) continue;
     if (a.st_dev == b.st_dev) continue;  // not a mount point
     MakeDir(to);
@@ -69,10 +70,9 @@ void CopyStage() {
   // keeps what tests write (logs, settings) out of the staged tree.
   Mount("tw-opt", "/opt", "tmpfs", 0, "mode=0755");
   std::error_code ec;
-  std::filesystem::copy(stage, "/opt/quorrel",
-                        std::filesystem::copy_options::recursive |
-                            std::filesystem::copy_options::copy_symlinks,
-                        ec);
+  std::filesystem::copy(
+      stage, "/opt/quorrel",
+      std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks, ec);
   if (ec) {
     errno = ec.value();
     Die("copy of " + stage + " to /opt/quorrel");

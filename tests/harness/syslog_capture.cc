@@ -43,7 +43,7 @@ SyslogMessage ParseSyslogDatagram(const std::string& raw) {
 SyslogCapture::SyslogCapture(const std::string& path) : path_(path) {
   ::unlink(path_.c_str());
   fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_un addr {};
+  sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::strncpy(addr.sun_path, path_.c_str(), sizeof addr.sun_path - 1);
   if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||

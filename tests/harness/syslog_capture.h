@@ -16,7 +16,7 @@ struct SyslogMessage {
   std::string ident;  // may be empty
   int pid = -1;       // -1 when the sender did not ask for LOG_PID
   std::string text;
-  std::string raw;    // the whole datagram
+  std::string raw;  // the whole datagram
   int Severity() const { return priority & 7; }
   int Facility() const { return priority & ~7; }
 };
@@ -36,7 +36,8 @@ class SyslogCapture {
   std::vector<SyslogMessage> Take(size_t n,
                                   std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // Returns what arrived until no datagram came for `quiet`.
-  std::vector<SyslogMessage> TakeAll(std::chrono::milliseconds quiet = std::chrono::milliseconds(200));
+  std::vector<SyslogMessage> TakeAll(
+      std::chrono::milliseconds quiet = std::chrono::milliseconds(200));
 
  private:
   void ReadLoop();

@@ -54,7 +54,6 @@ TEST(SyslogCancel, CancelledWriterLeavesTheLibraryUsable) {
   EXPECT_EQ("after-cancel", got.back().ident);
 }
 
-
 TEST(SyslogCancel, AsynchronouslyCancellableWriter) {
   SkipWhereAsanMisreadsTheUnwind();
   tw::test::SyslogCapture cap;

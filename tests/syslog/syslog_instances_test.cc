@@ -176,11 +176,14 @@ TEST_F(SyslogInstances, GlobalPutWithTidJoinsOrInsertsTheIdentifier) {
 TEST_F(SyslogInstances, ThreadIdentifierFormats) {
   ASSERT_EQ(0, ZELKWSYM_OpenSysLogInstance(inst_, "tid", 0, LOG_USER));
   for (int bad : {0, 3, 5, 6, 7, 9, 16, -1}) {
-    EXPECT_EQ(kThreadSafe ? 1 : 0, ZELKWSYM_SetSysLogTidFormatInstance(inst_, bad, nullptr, nullptr))
+    EXPECT_EQ(kThreadSafe ? 1 : 0,
+              ZELKWSYM_SetSysLogTidFormatInstance(inst_, bad, nullptr, nullptr))
         << "mode " << bad;
   }
-  EXPECT_EQ(kThreadSafe ? 1 : 0, ZELKWSYM_SetSysLogTidFormatInstance(inst_, 2, "12345678", nullptr));
-  EXPECT_EQ(kThreadSafe ? 1 : 0, ZELKWSYM_SetSysLogTidFormatInstance(inst_, 2, nullptr, "12345678"));
+  EXPECT_EQ(kThreadSafe ? 1 : 0,
+            ZELKWSYM_SetSysLogTidFormatInstance(inst_, 2, "12345678", nullptr));
+  EXPECT_EQ(kThreadSafe ? 1 : 0,
+            ZELKWSYM_SetSysLogTidFormatInstance(inst_, 2, nullptr, "12345678"));
 
   struct Case {
     int mode;

@@ -24,7 +24,8 @@ TEST(SyslogThreads, EveryMessageArrivesWholeWithItsOwnIdentity) {
   for (size_t i = 0; i < instances.size(); ++i) {
     ASSERT_EQ(0, ZELKWSYM_CreateSysLogInstance(&instances[i]));
     const std::string ident = "inst" + std::to_string(i);
-    ASSERT_EQ(0, ZELKWSYM_OpenSysLogInstance(instances[i], ident.c_str(), 0, LOG_LOCAL0 + (static_cast<int>(i) << 3)));
+    ASSERT_EQ(0, ZELKWSYM_OpenSysLogInstance(instances[i], ident.c_str(), 0,
+                                             LOG_LOCAL0 + (static_cast<int>(i) << 3)));
   }
   ZELKWSYM_OpenSysLog("global", 0, LOG_USER);
   const std::string payload(300, 'p');
@@ -34,7 +35,8 @@ TEST(SyslogThreads, EveryMessageArrivesWholeWithItsOwnIdentity) {
     threads.emplace_back([&, t] {
       for (int n = 0; n < kPerThread; ++n) {
         const size_t which = static_cast<size_t>(n + t) % (instances.size() + 1);
-        const std::string head = "t" + std::to_string(t) + " n" + std::to_string(n) + " i" + std::to_string(which);
+        const std::string head =
+            "t" + std::to_string(t) + " n" + std::to_string(n) + " i" + std::to_string(which);
         if (which == instances.size()) {
           ZELKWSYM_PutToSysLogWithTid(6, head.c_str(), payload.c_str());
         } else {
@@ -54,7 +56,8 @@ TEST(SyslogThreads, EveryMessageArrivesWholeWithItsOwnIdentity) {
     const std::string expectedIdent =
         which == static_cast<int>(instances.size()) ? "global" : "inst" + std::to_string(which);
     EXPECT_EQ(expectedIdent, m.ident) << m.raw;
-    EXPECT_EQ(payload, m.text.substr(m.text.size() - payload.size())) << "message cut or mixed: " << m.raw;
+    EXPECT_EQ(payload, m.text.substr(m.text.size() - payload.size()))
+        << "message cut or mixed: " << m.raw;
     EXPECT_EQ(nextOfThread[t], n) << "thread " << t << " out of order";
     nextOfThread[t] = n + 1;
   }
