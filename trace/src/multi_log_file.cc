@@ -206,8 +206,8 @@ int VeskMultiLogFile::searchTraceFileData() {
   }
   lCurFileNo = chosen;
   ulCurOffset = searchEOF(chosen);
-  if (ulCurOffset + VESK2_EOD_TOTAL_LEN > static_cast<unsigned long>(lMngFileSize)) {
-    // No room left behind the end byte: continue with the next file.
+  if (ulCurOffset >= static_cast<unsigned long>(lMngFileSize)) {
+    // The file is full: continue with the next one.
     lCurFileNo = chosen >= lMngFileNum ? 1 : chosen + 1;
     ulCurOffset = 0;
   }
