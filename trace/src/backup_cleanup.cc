@@ -216,6 +216,7 @@ VESK_API int ZELKWSYM_InstanceTraceBackupM(VESKTraceObject* obj, const char* pat
 }
 
 VESK_API int ZELKWSYM_LogFileClear(const char* pattern, int method, int value) {
+  CancelGuard noCancel;  // directory scans and opens run outside the lock
   tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
   ClearError(tls);
   if (pattern == nullptr || strnlen(pattern, kPathSize) >= kPathSize || value < 0 ||

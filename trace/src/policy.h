@@ -17,7 +17,9 @@ inline constexpr bool kThreadSafe = TW_THREAD_SAFE != 0;
 class PthreadLibraryMutex {
  public:
   void lock() {
-    // A thread cancelled inside write(2) would otherwise leave the lock held.
+    // Cancellation waits until the lock is released: a thread cancelled
+    // inside write(2) would otherwise leave the lock held, and unwinding
+    // through this library (static C++ runtime) would abort the process.
     int state = PTHREAD_CANCEL_ENABLE;
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
     pthread_mutex_lock(&mutex_);
@@ -41,6 +43,27 @@ class NoLibraryMutex {
 };
 
 using LibraryMutex = std::conditional_t<kThreadSafe, PthreadLibraryMutex, NoLibraryMutex>;
+
+// Keeps cancellation out of a stretch of library code that reaches
+// cancellation points outside the library lock. The library links its C++
+// runtime statically, so a cancellation unwinding through its frames would
+// abort the process instead of ending the thread.
+class CancelDisabled {
+ public:
+  CancelDisabled() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old_); }
+  ~CancelDisabled() { pthread_setcancelstate(old_, nullptr); }
+  CancelDisabled(const CancelDisabled&) = delete;
+  CancelDisabled& operator=(const CancelDisabled&) = delete;
+
+ private:
+  int old_ = PTHREAD_CANCEL_ENABLE;
+};
+
+struct CancelUntouched {
+  CancelUntouched() {}  // user-provided: a guard variable is not "unused"
+};
+
+using CancelGuard = std::conditional_t<kThreadSafe, CancelDisabled, CancelUntouched>;
 
 // The library lock (cs_mutex).
 LibraryMutex& LibraryLock();
