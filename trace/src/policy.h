@@ -16,24 +16,11 @@ inline constexpr bool kThreadSafe = TW_THREAD_SAFE != 0;
 // Non-recursive: a locked section never calls another entry point.
 class PthreadLibraryMutex {
  public:
-  void lock() {
-    // Cancellation waits until the lock is released: a thread cancelled
-    // inside write(2) would otherwise leave the lock held, and unwinding
-    // through this library (static C++ runtime) would abort the process.
-    int state = PTHREAD_CANCEL_ENABLE;
-    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
-    pthread_mutex_lock(&mutex_);
-    cancelState_ = state;
-  }
-  void unlock() {
-    int state = cancelState_;
-    pthread_mutex_unlock(&mutex_);
-    pthread_setcancelstate(state, nullptr);
-  }
+  void lock() { pthread_mutex_lock(&mutex_); }
+  void unlock() { pthread_mutex_unlock(&mutex_); }
 
  private:
   pthread_mutex_t mutex_ = PTHREAD_MUTEX_INITIALIZER;
-  int cancelState_ = PTHREAD_CANCEL_ENABLE;  // written only by the holder
 };
 
 class NoLibraryMutex {
@@ -44,10 +31,14 @@ class NoLibraryMutex {
 
 using LibraryMutex = std::conditional_t<kThreadSafe, PthreadLibraryMutex, NoLibraryMutex>;
 
-// Keeps cancellation out of a stretch of library code that reaches
-// cancellation points outside the library lock. The library links its C++
-// runtime statically, so a cancellation unwinding through its frames would
-// abort the process instead of ending the thread.
+// The library lock (cs_mutex).
+LibraryMutex& LibraryLock();
+
+// Holds off cancellation while library code runs that reaches cancellation
+// points (write, open, syslog...). The library links its C++ runtime
+// statically, so a cancellation unwinding through its frames would abort the
+// process instead of ending the thread; the cancellation acts at the
+// caller's next cancellation point instead.
 class CancelDisabled {
  public:
   CancelDisabled() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &old_); }
@@ -65,15 +56,28 @@ struct CancelUntouched {
 
 using CancelGuard = std::conditional_t<kThreadSafe, CancelDisabled, CancelUntouched>;
 
-// The library lock (cs_mutex).
-LibraryMutex& LibraryLock();
-
+// The library lock (cs_mutex) for one locked section. Cancellation waits
+// until it is released: a thread cancelled inside write(2) would otherwise
+// leave the lock held.
 class LockGuard {
  public:
   LockGuard() { LibraryLock().lock(); }
   ~LockGuard() { LibraryLock().unlock(); }
   LockGuard(const LockGuard&) = delete;
   LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  CancelGuard noCancel_;  // constructed before the lock is taken
+};
+
+// For sections inside a put, which holds off cancellation once for all of
+// its locked sections.
+class LockGuardInPut {
+ public:
+  LockGuardInPut() { LibraryLock().lock(); }
+  ~LockGuardInPut() { LibraryLock().unlock(); }
+  LockGuardInPut(const LockGuardInPut&) = delete;
+  LockGuardInPut& operator=(const LockGuardInPut&) = delete;
 };
 
 // Process-wide record counter 0..9999.

@@ -41,6 +41,7 @@ inline int GlobalPut(uint32_t position, int level, const char* text, MakeFields 
   if (level > ZELKWSYM_Threshold.iLogLevel.load(std::memory_order_relaxed)) return 0;
   tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
   if (tls == nullptr) return -1;
+  CancelGuard noCancel;
   ClearError(tls);
   struct timeval tv = {0, 0};
   size_t len = BuildRecord(tls, make());
@@ -64,6 +65,7 @@ inline int InstancePut(uint32_t position, VESKTraceObject* obj, int level, const
   if (level > obj->iLogLevel.load(std::memory_order_relaxed)) return 0;
   tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
   if (tls == nullptr) return -1;
+  CancelGuard noCancel;
   ClearError(tls);
   struct timeval tv = {0, 0};
   size_t len = BuildRecord(tls, make());

@@ -1,5 +1,7 @@
 #include "routes.h"
 
+// Only the puts call these; they hold off cancellation for the whole put.
+
 namespace vesk {
 namespace {
 
@@ -22,14 +24,14 @@ int VESK_PutMsgToLogFile(tagVESK_TLS_VAR* tls, int level, const char* msg, size_
   if (!ReachesFile(ZELKWSYM_Threshold.iFileThreshold.load(std::memory_order_relaxed), level)) {
     return 0;
   }
-  LockGuard lock;
+  LockGuardInPut lock;
   return PutToRing(VESK2_pLogFile, VESK2_pMultiLogFile, tls, msg, len);
 }
 
 int VESK_PutInstanceMsgToLogFile(VESKTraceObject* obj, tagVESK_TLS_VAR* tls, int level,
                                  const char* msg, size_t len) {
   if (!ReachesFile(obj->iFileThreshold.load(std::memory_order_relaxed), level)) return 0;
-  LockGuard lock;
+  LockGuardInPut lock;
   return PutToRing(obj->pLogFile, obj->pMultiLogFile, tls, msg, len);
 }
 
@@ -50,7 +52,7 @@ int VESK_PutInstanceMsgToShm(VESKTraceObject* obj, tagVESK_TLS_VAR* tls, int lev
 int VESK_PutMsgToMMap(tagVESK_TLS_VAR* tls, const char*, size_t, const struct timeval&) {
   bool empty;
   {
-    LockGuard lock;
+    LockGuardInPut lock;
     empty = VESK2_pMMap == nullptr;
   }
   // The slot is never filled: the record is dropped, and only the thread's
