@@ -259,6 +259,60 @@ TEST_F(Shared, LockHeldElsewhereGivesCode22) {
   for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
+TEST_F(Shared, WriterWithoutLockStartsLockingWhenAnotherJoins) {
+  Spec s(dir_ + "/nl", 4096, 2);
+  VESKTraceObject* free = nullptr;
+  ASSERT_EQ(ZELKWSYM_CreateInstanceM(&free, s.get(), "free", 0x10), 0);
+  EXPECT_EQ(ZELKWSYM_SetInstanceLockRetryTimes(free, 1), 20);
+  const std::string mng = dir_ + "/mmap/nl.mm";
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    // Joins without bit 0x10, then holds the lock for the parent to find.
+    ZELKWSYM_DeleteInstance(free);
+    VESKTraceObject* locking = nullptr;
+    char c = ZELKWSYM_CreateInstanceM(&locking, s.get(), "locking", 0) == 0 ? 'y' : 'n';
+    int fd = open(mng.c_str(), O_RDWR);
+    if (lockf(fd, F_LOCK, 0) != 0) c = 'n';
+    (void)!write(ready[1], &c, 1);
+    (void)!read(release[0], &c, 1);
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  ASSERT_EQ(c, 'y');
+  EXPECT_EQ(Mng(mng).ulMode & 0x10u, 0u) << "the shared mode lost the no-lock bit";
+  EXPECT_EQ(ZELKWSYM_PutInstanceWithId(free, 0, "ID", "must wait for the lock"), -1);
+  EXPECT_ERROR(0x16000016);
+  (void)!write(release[1], &c, 1);
+  waitpid(pid, nullptr, 0);
+  EXPECT_EQ(ZELKWSYM_PutInstanceWithId(free, 0, "ID", "now locked"), 0) << Hex(Last().code);
+  EXPECT_EQ(ZELKWSYM_DeleteInstance(free), 0);
+  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+}
+
+TEST_F(Shared, DamagedRecordIsRebuiltOnTheNextWrite) {
+  Spec s(dir_ + "/dmg", 4096, 2);
+  ASSERT_EQ(ZELKWSYM_InitializeM(s.get(), "dmg", 0), 0);
+  ASSERT_EQ(ZELKWSYM_PutWithId(0, "ID", "first"), 0);
+  const std::string mng = dir_ + "/mmap/dmg.mm";
+  int fd = open(mng.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  const char zeros[32] = {0};
+  ASSERT_EQ(pwrite(fd, zeros, sizeof zeros, 0), 32);  // same file, record wiped
+  close(fd);
+  ASSERT_EQ(ZELKWSYM_PutWithId(0, "ID", "second"), 0) << Hex(Last().code);
+  auto rec = Mng(mng);
+  EXPECT_EQ(std::string(rec.szId, 4), "VESK");
+  auto recs = DataRecords(s.File(1));
+  ASSERT_EQ(recs.size(), 2u) << "writing went on behind the data found in the files";
+  EXPECT_EQ(recs[0].substr(90), "first");
+  EXPECT_EQ(recs[1].substr(90), "second");
+  EXPECT_EQ(rec.ulOffset, Data(s.File(1)).size());
+}
+
 TEST_F(Shared, OptionAndLockValueCalls) {
   Spec s(dir_ + "/o", 4096, 1);
   EXPECT_EQ(ZELKWSYM_InitializeM(s.get(), "o", 64), -1);

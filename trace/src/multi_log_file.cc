@@ -151,24 +151,25 @@ int VeskMultiLogFile::mp_unlock() {
   return 0;
 }
 
-void VeskMultiLogFile::updateModeAndRetryMpLock(uint32_t recordMode) {
+int VeskMultiLogFile::updateModeAndRetryMpLock(uint32_t recordMode) {
   const uint32_t mode = ulMode & recordMode;
   if (((mode ^ ulMode) & VESK2_MODE_NO_LOCK) == 0) {
     ulMode = mode;
-    return;
+    return 0;
   }
-  // Another writer locks: from now on this one does too.
+  // Another writer locks: from now on this one does too. Going on without
+  // the lock would write into the ring while that writer holds it.
   mp_unlock();
   ulMode = mode;
-  mp_lock();
+  return mp_lock();
 }
 
 // ---- management record -----------------------------------------------------
 
-void VeskMultiLogFile::readRecord(Record* copy) {
+int VeskMultiLogFile::readRecord(Record* copy) {
   std::memcpy(copy, pMngMap, sizeof *copy);
   if (!ValidRecord(*copy)) repareManagementFile(copy);
-  updateModeAndRetryMpLock(copy->ulMode);
+  return updateModeAndRetryMpLock(copy->ulMode);
 }
 
 void VeskMultiLogFile::repareManagementFile(Record* copy) {
@@ -330,7 +331,7 @@ int VeskMultiLogFile::openManagementFile() {
   const bool joined = !isNew && ValidRecord(rec);
   bool found = false;
   if (joined) {
-    ulMode &= rec.ulMode;
+    if (updateModeAndRetryMpLock(rec.ulMode) != 0) return fail();
     if ((ulMode & VESK2_MODE_KEEP_LARGER) != 0) {
       lMngFileSize = std::max(lFileSize, static_cast<long>(rec.ulFileSize));
       lMngFileNum = std::max(lFileNum, static_cast<long>(rec.lFileNum));
@@ -361,7 +362,7 @@ int VeskMultiLogFile::openManagementFile() {
     words()[VESK2_MNG_W_FILE_NUM] = static_cast<uint32_t>(lMngFileNum);
     words()[VESK2_MNG_W_LOCK_TYPE] = VESK2_MNG_LOCK_LOCKF;
   }
-  readRecord(&rec);
+  if (readRecord(&rec) != 0) return fail();
   words()[VESK2_MNG_W_MODE] = ulMode;
   rec.ulMode = ulMode;
   int result = putFileHeader(&rec, true);
@@ -490,8 +491,8 @@ int VeskMultiLogFile::selectAndWriteFile(const char* bytes, size_t length, Recor
   bool lockedHere = false;
   if (state == nullptr) {
     if (mp_lock() != 0) return -1;
+    if (readRecord(&local) != 0) return -1;  // the lock was not had
     lockedHere = true;
-    readRecord(&local);
     state = &local;
   }
   auto fail = [&]() {
@@ -572,7 +573,7 @@ int VeskMultiLogFile::backupToFile(const char* target, int flag) {
   if (pTraceMap == kNoMap && openTraceFile(false) != 0) return -1;
   if (mp_lock() != 0) return -1;
   Record rec;
-  readRecord(&rec);
+  if (readRecord(&rec) != 0) return -1;
   bool locked = true;
   if (flag == 16) {
     mp_unlock();
@@ -622,8 +623,7 @@ int VeskMultiLogFile::bufferFlush() {
   }
   if (mp_lock() != 0) return -1;
   Record rec;
-  readRecord(&rec);
-  readRecord(&rec);
+  if (readRecord(&rec) != 0 || readRecord(&rec) != 0) return -1;
   mp_unlock();
   if (!ValidRecord(rec)) return -1;
   if (rec.lCurFile != lCurFileNo || pTraceMap == kNoMap) return 0;

@@ -55,8 +55,10 @@ class VeskMultiLogFile final : public VeskRing {
 
   int mp_lock();
   int mp_unlock();
-  void updateModeAndRetryMpLock(uint32_t recordMode);
-  void readRecord(Record* copy);
+  int updateModeAndRetryMpLock(uint32_t recordMode);
+  // Copies, checks (repairs) the record and narrows the mode; -1 (code 22)
+  // when the narrowed mode demands a lock that cannot be had.
+  int readRecord(Record* copy);
   void repareManagementFile(Record* copy);
   int searchTraceFileData();
   unsigned long searchEOF(long fileNo);
