@@ -7,34 +7,15 @@
 
 #include "config_layer.h"
 
-namespace {
-
-vop_row_item_t* FindRow(vop_row_item_t* rows, const char* name) {
-  for (; rows != nullptr; rows = rows->next) {
-    if (rows->kind != ROW_NONE && strcmp(rows->form->name, name) == 0) return rows;
-  }
-  return nullptr;
-}
-
-char* TakeText(vop_row_item_t* row) {
-  if (row == nullptr) return nullptr;
-  char* t = row->value.text;
-  row->value.text = nullptr;
-  row->kind = ROW_NONE;
-  return t;
-}
-
-}  // namespace
-
 uint32_t CfgConfigCreate_l3(vop_row_item_t* rows, vop_config_t** out) {
   auto* config = static_cast<vop_config_t*>(calloc(1, sizeof(vop_config_t)));
   if (config == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);
   memcpy(config->mark, CONFIG_MARK, 4);
   CfgFolderInit_l3(&config->records, config, nullptr);
-  config->name = TakeText(FindRow(rows, "name"));
-  config->description = TakeText(FindRow(rows, "description"));
-  config->dispstring = TakeText(FindRow(rows, "dispstring"));
-  vop_row_item_t* hidden = FindRow(rows, "hidden");
+  config->name = vopRowTakeText(vopRowFindByForm(rows, "name"));
+  config->description = vopRowTakeText(vopRowFindByForm(rows, "description"));
+  config->dispstring = vopRowTakeText(vopRowFindByForm(rows, "dispstring"));
+  vop_row_item_t* hidden = vopRowFindByForm(rows, "hidden");
   config->hidden = hidden != nullptr ? hidden->value.flag : 0;
 
   vop_format_t* last = nullptr;

@@ -11,22 +11,6 @@
 
 namespace {
 
-vop_row_item_t* FindRow(vop_row_item_t* rows, const char* name) {
-  for (; rows != nullptr; rows = rows->next) {
-    if (rows->kind != ROW_NONE && strcmp(rows->form->name, name) == 0) return rows;
-  }
-  return nullptr;
-}
-
-// Takes a row's text over: the row no longer owns it.
-char* TakeText(vop_row_item_t* row) {
-  if (row == nullptr) return nullptr;
-  char* t = row->value.text;
-  row->value.text = nullptr;
-  row->kind = ROW_NONE;
-  return t;
-}
-
 const char* RowText(vop_row_item_t* row) { return row != nullptr ? row->value.text : nullptr; }
 
 bool EnumHas(const vop_enum_def_t* list, const char* name) {
@@ -60,7 +44,7 @@ uint32_t BuildDefault(vop_format_t* f, vop_row_item_t* default_row) {
       if (text != nullptr) {
         auto len = static_cast<int64_t>(strlen(text));
         if (len >= f->minimum && len <= f->maximum) {
-          d.value.string = TakeText(default_row);
+          d.value.string = vopRowTakeText(default_row);
           return 0;
         }
       }
@@ -84,7 +68,7 @@ uint32_t BuildDefault(vop_format_t* f, vop_row_item_t* default_row) {
     }
     case VOP_TYPE_ENUMERATION: {
       if (text != nullptr && vopDataCheckIdent(text) == 0 && EnumHas(f->enumeration, text)) {
-        d.value.enumeration = TakeText(default_row);
+        d.value.enumeration = vopRowTakeText(default_row);
       } else if (f->enumeration != nullptr) {
         d.value.enumeration = strdup(f->enumeration->name);
         if (d.value.enumeration == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);
@@ -127,23 +111,23 @@ uint32_t CfgFormatCreate_l3(vop_row_item_t* rows, unsigned depth, vop_format_t**
   auto* f = static_cast<vop_format_t*>(calloc(1, sizeof(vop_format_t)));
   if (f == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);
 
-  f->name = TakeText(FindRow(rows, "name"));
-  f->description = TakeText(FindRow(rows, "description"));
-  f->dispstring = TakeText(FindRow(rows, "dispstring"));
-  vop_row_item_t* r = FindRow(rows, "hidden");
+  f->name = vopRowTakeText(vopRowFindByForm(rows, "name"));
+  f->description = vopRowTakeText(vopRowFindByForm(rows, "description"));
+  f->dispstring = vopRowTakeText(vopRowFindByForm(rows, "dispstring"));
+  vop_row_item_t* r = vopRowFindByForm(rows, "hidden");
   f->hidden = r != nullptr ? r->value.flag : 0;
-  r = FindRow(rows, "number");
+  r = vopRowFindByForm(rows, "number");
   f->number = r != nullptr ? static_cast<uint32_t>(r->value.integer) : 1;
-  r = FindRow(rows, "type");
+  r = vopRowFindByForm(rows, "type");
   f->type = r != nullptr ? CfgTypeFromName(r->value.text) : VOP_TYPE_NONE;
-  r = FindRow(rows, "identifier");
+  r = vopRowFindByForm(rows, "identifier");
   f->identifier = r != nullptr && r->value.flag && f->type >= VOP_TYPE_INTEGER &&
                   f->type <= VOP_TYPE_ENUMERATION;
-  r = FindRow(rows, "necessity");
+  r = vopRowFindByForm(rows, "necessity");
   f->necessity = r != nullptr ? r->value.flag : 1;
   if (f->identifier) f->necessity = 1;
   if (f->type == VOP_TYPE_ENUMERATION) {
-    r = FindRow(rows, "enum");
+    r = vopRowFindByForm(rows, "enum");
     if (r != nullptr) {
       f->enumeration = r->value.enums;
       r->value.enums = nullptr;
@@ -152,13 +136,13 @@ uint32_t CfgFormatCreate_l3(vop_row_item_t* rows, unsigned depth, vop_format_t**
   }
   if (f->type == VOP_TYPE_INTEGER || f->type == VOP_TYPE_STRING) {
     bool integer = f->type == VOP_TYPE_INTEGER;
-    r = FindRow(rows, "minimum");
+    r = vopRowFindByForm(rows, "minimum");
     f->minimum = r != nullptr ? r->value.integer : (integer ? INT64_MIN : 0);
-    r = FindRow(rows, "maximum");
+    r = vopRowFindByForm(rows, "maximum");
     f->maximum = r != nullptr ? r->value.integer : (integer ? INT64_MAX : 2147483646);
     if (f->maximum < f->minimum) f->maximum = f->minimum;
   }
-  uint32_t rc = BuildDefault(f, FindRow(rows, "default"));
+  uint32_t rc = BuildDefault(f, vopRowFindByForm(rows, "default"));
   if (rc != 0) {
     CfgFormatDestroy_l3(f);
     return rc;

@@ -175,6 +175,10 @@ int vopRowItemComp(const vop_row_item_t* a, const vop_row_item_t* b);
 int vopRowItemCompStruct(const vop_row_item_t* a, const vop_row_item_t* b);
 uint32_t vopRowItemListCheck(const vop_row_item_t* row, const vop_row_item_t* list);
 void vopEnumListFree(vop_enum_def_t* list);
+// The first filled row read with the form of that name, or null.
+vop_row_item_t* vopRowFindByForm(vop_row_item_t* rows, const char* name);
+// Takes a row's text over (the row no longer owns it); null for no row.
+char* vopRowTakeText(vop_row_item_t* row);
 
 // Sentence creation over the children of an element; depth counts the
 // structures entered so far.

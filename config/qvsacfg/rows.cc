@@ -53,6 +53,21 @@ void vopRowDataClear(vop_row_item_t* row) {
   vopRowDataInit(row);
 }
 
+vop_row_item_t* vopRowFindByForm(vop_row_item_t* rows, const char* name) {
+  for (; rows != nullptr; rows = rows->next) {
+    if (rows->kind != ROW_NONE && strcmp(rows->form->name, name) == 0) return rows;
+  }
+  return nullptr;
+}
+
+char* vopRowTakeText(vop_row_item_t* row) {
+  if (row == nullptr) return nullptr;
+  char* t = row->value.text;
+  row->value.text = nullptr;
+  row->kind = ROW_NONE;
+  return t;
+}
+
 void vopRowItemFree(vop_row_item_t* row) {
   if (row == nullptr) return;
   vopRowDataClear(row);

@@ -172,8 +172,8 @@ int VeskMultiLogFile::readRecord(Record* copy) {
   return updateModeAndRetryMpLock(copy->ulMode);
 }
 
-void VeskMultiLogFile::repareManagementFile(Record* copy) {
-  searchTraceFileData();
+// A valid management record describing this object's view of the ring.
+VeskMultiLogFile::Record VeskMultiLogFile::currentRecord(uint32_t mode) const {
   Record r;
   std::memcpy(r.szId, VESK2_MNG_ID, VESK2_MNG_ID_LEN);
   r.ulByteOrder = VESK2_MNG_BYTE_ORDER;
@@ -181,8 +181,14 @@ void VeskMultiLogFile::repareManagementFile(Record* copy) {
   r.lFileNum = static_cast<int32_t>(lMngFileNum);
   r.ulOffset = static_cast<uint32_t>(ulCurOffset);
   r.lCurFile = static_cast<int32_t>(lCurFileNo);
-  r.ulMode = ulMode;
+  r.ulMode = mode;
   r.ulLockType = VESK2_MNG_LOCK_LOCKF;
+  return r;
+}
+
+void VeskMultiLogFile::repareManagementFile(Record* copy) {
+  searchTraceFileData();
+  Record r = currentRecord(ulMode);
   std::memcpy(pMngMap, &r, sizeof r);
   *copy = r;
 }
@@ -344,15 +350,7 @@ int VeskMultiLogFile::openManagementFile() {
     ulCurOffset = rec.ulOffset;
   } else {
     found = searchTraceFileData() == 1;
-    Record fresh;
-    std::memcpy(fresh.szId, VESK2_MNG_ID, VESK2_MNG_ID_LEN);
-    fresh.ulByteOrder = VESK2_MNG_BYTE_ORDER;
-    fresh.ulFileSize = static_cast<uint32_t>(lMngFileSize);
-    fresh.lFileNum = static_cast<int32_t>(lMngFileNum);
-    fresh.ulOffset = static_cast<uint32_t>(ulCurOffset);
-    fresh.lCurFile = static_cast<int32_t>(lCurFileNo);
-    fresh.ulMode = VESK2_MNG_MODE_UNSET;
-    fresh.ulLockType = VESK2_MNG_LOCK_LOCKF;
+    Record fresh = currentRecord(VESK2_MNG_MODE_UNSET);
     std::memcpy(pMngMap, &fresh, sizeof fresh);
   }
   if (openTraceFile(true) != 0) return fail();

@@ -60,6 +60,7 @@ class VeskMultiLogFile final : public VeskRing {
   // when the narrowed mode demands a lock that cannot be had.
   int readRecord(Record* copy);
   void repareManagementFile(Record* copy);
+  Record currentRecord(uint32_t mode) const;
   int searchTraceFileData();
   unsigned long searchEOF(long fileNo);
   int openManagementFile();
