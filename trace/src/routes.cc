@@ -50,14 +50,11 @@ int VESK_PutInstanceMsgToShm(VESKTraceObject* obj, tagVESK_TLS_VAR* tls, int lev
 }
 
 int VESK_PutMsgToMMap(tagVESK_TLS_VAR* tls, const char*, size_t, const struct timeval&) {
-  bool empty;
-  {
-    LockGuardInPut lock;
-    empty = VESK2_pMMap == nullptr;
-  }
   // The slot is never filled: the record is dropped, and only the thread's
-  // error word tells (code 11, position 0).
-  if (empty) SetErrPos(tls, VESK2_ERR_STATE, 0);
+  // error word tells (code 11, position 0). Nothing ever writes the
+  // pointer after load, so reading it needs no lock, and a put takes the
+  // library lock once, for its file route only.
+  if (VESK2_pMMap == nullptr) SetErrPos(tls, VESK2_ERR_STATE, 0);
   return 0;
 }
 
