@@ -3,7 +3,7 @@
 # tickward needs and that the machine lacks. Run as root on Debian 12.
 set -eu
 packages="build-essential cmake g++-multilib googletest libgmock-dev libgtest-dev
-  libbenchmark-dev clang libclang-rt-14-dev libxml2-dev psmisc util-linux binutils
+  libbenchmark-dev clang clang-format libclang-rt-14-dev libxml2-dev psmisc util-linux binutils
   mount procps"
 missing=""
 for p in $packages; do
