@@ -162,8 +162,8 @@ double MinLoop(long n) {
   if (pwrite(dfd, spaces.data(), spaces.size(), 0) != static_cast<ssize_t>(spaces.size())) {
     Die("pwrite");
   }
-  char* map = static_cast<char*>(
-      mmap(nullptr, kFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, dfd, 0));
+  char* map =
+      static_cast<char*>(mmap(nullptr, kFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, dfd, 0));
   if (map == MAP_FAILED) Die("mmap");
   std::string record = std::string(90, 'h') + kText + "\r\n";
   size_t offset = 0;
@@ -239,13 +239,20 @@ double Forked(int writers, long n) {
     failed += r.failed;
     if (r.failed > 0) lastError = r.lastError;
   }
-  for (pid_t pid : pids) waitpid(pid, nullptr, 0);
+  for (pid_t pid : pids) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      std::fprintf(stderr, "writer %d did not end cleanly (status 0x%x)\n", static_cast<int>(pid),
+                   status);
+      std::exit(2);
+    }
+  }
   close(ready[0]);
   close(out[0]);
   RemoveRing(dir);
   if (std::getenv("TRACE_BENCH_VERBOSE") != nullptr) {
-    std::printf("  fork%d: wall %.3f s, writers' CPU %.3f s, waiting for a CPU %.3f s\n",
-                writers, last - first, cpu, wait);
+    std::printf("  fork%d: wall %.3f s, writers' CPU %.3f s, waiting for a CPU %.3f s\n", writers,
+                last - first, cpu, wait);
   }
   if (failed > 0) {
     std::printf("  fork%d: %ld puts failed, last error 0x%08X\n", writers, failed, lastError);
