@@ -92,10 +92,10 @@ void BM_PutToSysLogTwoInstancesAlternating(benchmark::State& state) {
   ZELKWSYM_DeleteSysLogInstance(b);
 }
 
-BENCHMARK(BM_PlainSyslog)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_PutToSysLog)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_PutToSysLogInstance)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_PutToSysLogTwoInstancesAlternating)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_PlainSyslog);
+BENCHMARK(BM_PutToSysLog);
+BENCHMARK(BM_PutToSysLogInstance);
+BENCHMARK(BM_PutToSysLogTwoInstancesAlternating);
 
 }  // namespace
 
