@@ -10,7 +10,10 @@
 // Each case runs --reps times (default 3, interleaved); the median is
 // printed last.
 // Files go to $TRACE_BENCH_DIR (default /tmp). --lock-wait=MS sets the
-// writers' wait between lock attempts (default: the library's).
+// writers' wait between lock attempts (default: the library's);
+// --loop-remap=1 makes minloop map its file afresh at each wrap, =2 with
+// MAP_POPULATE; --loop-fill=BYTES fills minloop's file with writes of that
+// size (default one write), which decides the page-cache folio size on ext4.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -68,6 +71,13 @@ void RemoveRing(const std::string& dir) {
   rmdir((dir + "/mmap").c_str());
   rmdir(dir.c_str());
 }
+
+// minloop variants: 1 maps the file afresh at every wrap, as a ring maps its
+// next file; 2 does so with MAP_POPULATE.
+int g_loopRemap = 0;
+
+// Size of the writes that fill minloop's file (0: one write of the whole file).
+long g_loopFill = 0;
 
 // Lock wait time (ms) the writers set; below 0 keeps the library's default.
 int g_lockWait = -1;
@@ -158,9 +168,12 @@ double MinLoop(long n) {
   char zeros[64] = {0};
   if (pwrite(mfd, zeros, sizeof zeros, 0) != 64) Die("pwrite");
   // Filled with spaces like a ring file, so no page is touched first in the loop.
-  std::string spaces(kFileSize, ' ');
-  if (pwrite(dfd, spaces.data(), spaces.size(), 0) != static_cast<ssize_t>(spaces.size())) {
-    Die("pwrite");
+  const long piece = g_loopFill > 0 && g_loopFill < kFileSize ? g_loopFill : kFileSize;
+  std::string spaces(static_cast<size_t>(piece), ' ');
+  for (long at = 0; at < kFileSize; at += piece) {
+    if (pwrite(dfd, spaces.data(), spaces.size(), at) != static_cast<ssize_t>(spaces.size())) {
+      Die("pwrite");
+    }
   }
   char* map =
       static_cast<char*>(mmap(nullptr, kFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, dfd, 0));
@@ -173,7 +186,15 @@ double MinLoop(long n) {
     struct stat st;
     if (stat(mng.c_str(), &st) != 0) Die("stat");
     if (lockf(mfd, F_TLOCK, 0) != 0) Die("lockf");
-    if (offset + kRecordLen > static_cast<size_t>(kFileSize)) offset = 0;
+    if (offset + kRecordLen > static_cast<size_t>(kFileSize)) {
+      offset = 0;
+      if (g_loopRemap != 0) {
+        munmap(map, kFileSize);
+        map = static_cast<char*>(mmap(nullptr, kFileSize, PROT_READ | PROT_WRITE,
+                                      MAP_SHARED | (g_loopRemap == 2 ? MAP_POPULATE : 0), dfd, 0));
+        if (map == MAP_FAILED) Die("mmap");
+      }
+    }
     std::memcpy(map + offset, record.data(), kRecordLen);
     offset += kRecordLen;
     if (lockf(mfd, F_ULOCK, 0) != 0) Die("lockf");
@@ -279,11 +300,16 @@ int main(int argc, char** argv) {
       reps = std::atoi(a.c_str() + 7);
     } else if (a.rfind("--lock-wait=", 0) == 0) {
       g_lockWait = std::atoi(a.c_str() + 12);
+    } else if (a.rfind("--loop-remap=", 0) == 0) {
+      g_loopRemap = std::atoi(a.c_str() + 13);
+    } else if (a.rfind("--loop-fill=", 0) == 0) {
+      g_loopFill = std::atol(a.c_str() + 12);
     } else if (a.rfind("--only=", 0) == 0) {
       only = a.substr(7);
     } else {
       std::fprintf(stderr,
-                   "usage: %s [--records=N] [--reps=R] [--lock-wait=MS] "
+                   "usage: %s [--records=N] [--reps=R] [--lock-wait=MS] [--loop-remap=0|1|2] "
+                   "[--loop-fill=BYTES] "
                    "[--only=put1|minloop|fork1|fork2]\n",
                    argv[0]);
       return 2;
