@@ -1,5 +1,6 @@
 #include "harness/sandbox.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 namespace tw::test {
 namespace {
@@ -60,15 +63,44 @@ void MakeDevWritable() {
   }
 }
 
+bool Below(const std::string& path, const std::string& dir) {
+  return path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 &&
+         path[dir.size()] == '/';
+}
+
+// The checkout, the build tree and the staged tree may lie below /tmp or
+// /opt, which the sandbox covers with private file systems. Handles to them
+// are taken before, and they are bound back at their own paths after.
+class KeptPaths {
+ public:
+  KeptPaths() {
+    for (const char* path : {TW_SOURCE_DIR, TW_BINARY_DIR, TW_STAGE_DIR}) {
+      std::string p = std::filesystem::weakly_canonical(path).string();
+      if (!Below(p, "/tmp") && !Below(p, "/opt")) continue;
+      int fd = ::open(p.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (fd >= 0) kept_.emplace_back(p, fd);
+    }
+  }
+  void BindBack() {
+    for (const auto& [path, fd] : kept_) {
+      MakeDir(path);
+      const std::string handle = "/proc/self/fd/" + std::to_string(fd);
+      Mount(handle.c_str(), path.c_str(), nullptr, MS_BIND | MS_REC);
+      ::close(fd);
+    }
+    kept_.clear();
+  }
+
+ private:
+  std::vector<std::pair<std::string, int>> kept_;
+};
+
 void CopyStage() {
   const std::string stage = StageDir() + "/opt/quorrel";
   if (!std::filesystem::is_directory(stage)) {
     errno = ENOENT;
     Die("staged tree " + stage + " is missing (run the install step first)");
   }
-  // A private tmpfs over /opt keeps the host's /opt untouched, and a copy
-  // keeps what tests write (logs, settings) out of the staged tree.
-  Mount("tw-opt", "/opt", "tmpfs", 0, "mode=0755");
   std::error_code ec;
   std::filesystem::copy(
       stage, "/opt/quorrel",
@@ -93,7 +125,12 @@ void EnterSandbox() {
   }
   if (::unshare(CLONE_NEWNS) != 0) Die("unshare(CLONE_NEWNS)");
   Mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE);
+  KeptPaths kept;
   Mount("tw-tmp", "/tmp", "tmpfs", 0, "mode=1777");
+  // A private tmpfs over /opt keeps the host's /opt untouched, and a copy
+  // keeps what tests write (logs, settings) out of the staged tree.
+  Mount("tw-opt", "/opt", "tmpfs", 0, "mode=0755");
+  kept.BindBack();
   MakeDevWritable();
   CopyStage();
   ::umask(022);
