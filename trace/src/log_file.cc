@@ -63,7 +63,46 @@ VeskLogFile::~VeskLogFile() {
   releaseFile();
 }
 
+void VeskLogFile::parkCurrentFile() {
+  if (iFd == -1) return;
+  if (lCurFileNo < 1 || lCurFileNo > lFileNum) {
+    releaseFile();
+    return;
+  }
+  if (parkedFd[lCurFileNo] != -1) close(parkedFd[lCurFileNo]);
+  LockWholeFile(iFd, F_UNLCK);
+  for (VeskLogFile** p = &holders; *p != nullptr; p = &(*p)->nextHolder) {
+    if (*p == this) {
+      *p = nextHolder;
+      break;
+    }
+  }
+  nextHolder = nullptr;
+  parkedFd[lCurFileNo] = iFd;
+  iFd = -1;
+}
+
+int VeskLogFile::takeParked(long fileNo, bool existed, const struct stat& st) {
+  if (fileNo < 1 || fileNo > lFileNum || parkedFd[fileNo] == -1) return -1;
+  int fd = parkedFd[fileNo];
+  parkedFd[fileNo] = -1;
+  struct stat own;
+  if (existed && fstat(fd, &own) == 0 && own.st_dev == st.st_dev && own.st_ino == st.st_ino) {
+    return fd;
+  }
+  close(fd);  // the file was removed or replaced meanwhile
+  return -1;
+}
+
+void VeskLogFile::closeParked() {
+  for (int& fd : parkedFd) {
+    if (fd != -1) close(fd);
+    fd = -1;
+  }
+}
+
 int VeskLogFile::releaseFile() {
+  closeParked();
   if (iFd == -1) return 0;
   LockWholeFile(iFd, F_UNLCK);
   for (VeskLogFile** p = &holders; *p != nullptr; p = &(*p)->nextHolder) {
@@ -118,7 +157,7 @@ int VeskLogFile::openFile() {
 }
 
 int VeskLogFile::openTraceFile(int flags) {
-  releaseFile();
+  if (iFd != -1) parkCurrentFile();
   char name[kNameSize];
   if (lCurFileNo < 1 || lCurFileNo > lFileNum ||
       !generateTraceFileName(name, sizeof name, szPrefix, lCurFileNo)) {
@@ -139,7 +178,8 @@ int VeskLogFile::openTraceFile(int flags) {
   }
   // Truncation waits until the lock is ours, so that a file another
   // process is writing is never emptied.
-  int fd = open(name, (flags & ~O_TRUNC) | O_CLOEXEC, 0666);
+  int fd = takeParked(lCurFileNo, existed, st);
+  if (fd < 0) fd = open(name, (flags & ~O_TRUNC) | O_CLOEXEC, 0666);
   if (fd < 0) {
     SetErrPos(VESK2_ERR_OPEN, static_cast<uint32_t>(errno));
     return -1;
@@ -234,7 +274,8 @@ int VeskLogFile::selectAndWriteFile(const char* bytes, size_t length) {
   // by at most one record.
   if (ulWritten > static_cast<uint64_t>(lFileSize) || ulWritten + length >= kLengthLimit) {
     long finished = lCurFileNo;
-    closeFile();
+    ulWritten = 0;
+    parkCurrentFile();
     putSyslogMessage(finished);
     ulWritten = 0;
     advance();

@@ -3,6 +3,7 @@
 // against other writers.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -49,13 +50,26 @@ class VeskLogFile final : public VeskRing {
   void advance() { lCurFileNo = lCurFileNo >= lFileNum ? 1 : lCurFileNo + 1; }
   // Write all of bytes or nothing: a short write (full disk) is undone.
   int writeWhole(const char* bytes, size_t length);
-  // Unlocks and closes the file if open; -1 with code 3 when close fails.
+  // Unlocks and closes the file if open, and every parked descriptor; -1
+  // with code 3 when a close fails.
   int releaseFile();
+  // At a switch: unlocks the finished file and keeps its descriptor for
+  // the lap that reuses the file.
+  void parkCurrentFile();
+  // The parked descriptor of file fileNo if it still is the file at that
+  // path (st), else -1 (a stale one is closed).
+  int takeParked(long fileNo, bool existed, const struct stat& st);
+  void closeParked();
 
   long lFileSize = 0;
   long lFileNum = 0;
   const char* pszFileName = nullptr;
   int iFd = -1;
+  // Descriptors of finished files of the ring, unlocked, indexed by file
+  // number. Emptying a file that was closed after being truncated makes
+  // ext4 write it back inside the next close; a file kept open until it is
+  // emptied again has nothing left to write back.
+  int parkedFd[17] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
   char szPrefix[4097];
   long lCurFileNo = 1;
   HeaderTexts texts;
