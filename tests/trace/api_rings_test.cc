@@ -1,6 +1,7 @@
 // Single-process rings under real paths: file choice at open, header
 // blocks, switching and truncation, the lock against a second writer, and
 // file permissions.
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -223,6 +224,57 @@ TEST_F(Rings, InstancesAndGlobalRingLiveSideBySide) {
   EXPECT_EQ(ZELKWSYM_DeleteInstance(obj), 0);
   EXPECT_EQ(Records(a.File(1)).size(), 1u);
   EXPECT_TRUE(Records(g.File(1)).empty());
+}
+
+}  // namespace
+}  // namespace tracetest
+
+namespace tracetest {
+namespace {
+
+// A finished file's descriptor is kept for the lap that reuses it; whatever
+// happened to the file at its path meanwhile, the ring writes to the path.
+TEST_F(Rings, FinishedFilesAreUnlockedAndReusedByTheirPath) {
+  Spec s(dir_ + "/kept", 4096, 2);
+  VESKTraceObject* obj = nullptr;
+  ASSERT_EQ(ZELKWSYM_CreateInstance(&obj, s.get(), "kept"), 0);
+  // Puts records until the ring has just started `file`: its header block
+  // and one record, nothing else.
+  auto putUntilGrows = [&](int file) {
+    for (int i = 0; i < 60; ++i) {
+      ASSERT_EQ(ZELKWSYM_PutInstanceWithId(obj, 0, "SEQ", kText.c_str()), 0) << Hex(Last().code);
+      const std::string content = ReadFile(s.File(file));
+      if (HeaderBlocks(s.File(file)) == 1 && Records(s.File(file)).size() == 1u &&
+          content.find("old content") == std::string::npos) {
+        return;
+      }
+    }
+    FAIL() << "the ring never started file " << file << " afresh";
+  };
+  putUntilGrows(2);
+  // File 1 is finished: no longer locked, so another process may test it.
+  int fd = open(s.File(1).c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  pid_t pid = fork();
+  if (pid == 0) _exit(lockf(fd, F_TEST, 0) == 0 ? 0 : 1);
+  int status = -1;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the finished file is still locked";
+  close(fd);
+
+  // An operator removes file 1; the next lap creates it again at its path.
+  ASSERT_EQ(unlink(s.File(1).c_str()), 0);
+  putUntilGrows(1);
+  EXPECT_EQ(HeaderBlocks(s.File(1)), 1);
+  EXPECT_EQ(Records(s.File(1)).size(), 1u) << "records went into the removed file";
+
+  // File 2 is replaced by another file; the lap writes into the new one.
+  WriteFile(s.File(2) + ".new", "old content\n");
+  ASSERT_EQ(rename((s.File(2) + ".new").c_str(), s.File(2).c_str()), 0);
+  putUntilGrows(2);
+  EXPECT_EQ(Records(s.File(2)).size(), 1u);
+  EXPECT_EQ(ReadFile(s.File(2)).find("old content"), std::string::npos) << "not emptied";
+  EXPECT_EQ(ZELKWSYM_DeleteInstance(obj), 0);
 }
 
 }  // namespace
