@@ -139,9 +139,7 @@ uint32_t CfgDataTransform_l3(vop_row_item_t* row, vop_item_t* item) {
       return 0;
     case ROW_STRING:
       d.type = VOP_TYPE_STRING;
-      d.value.string = row->value.text;
-      row->value.text = nullptr;
-      row->kind = ROW_NONE;
+      d.value.string = vopRowTakeText(row);
       return 0;
     case ROW_BOOLEAN:
       d.type = VOP_TYPE_BOOLEAN;
@@ -155,9 +153,7 @@ uint32_t CfgDataTransform_l3(vop_row_item_t* row, vop_item_t* item) {
       return 0;
     case ROW_ENUMVAL:
       d.type = VOP_TYPE_ENUMERATION;
-      d.value.enumeration = row->value.text;
-      row->value.text = nullptr;
-      row->kind = ROW_NONE;
+      d.value.enumeration = vopRowTakeText(row);
       return 0;
     case ROW_STRUCT: {
       d.type = VOP_TYPE_STRUCTURE;
