@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 
+#include "harness/foreign_lock.h"
 #include "vesk2_syslog.h"
 
 namespace fs = std::filesystem;
@@ -29,13 +30,7 @@ class FileCleanup : public testing::Test {
     fs::create_directories(dir_);
     now_ = std::time(nullptr);
   }
-  void TearDown() override {
-    if (locker_ > 0) {
-      ::kill(locker_, SIGKILL);
-      ::waitpid(locker_, nullptr, 0);
-    }
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { fs::remove_all(dir_); }
   // Creates dir/name last modified `age` seconds ago.
   std::string Make(const std::string& name, long age) {
     const std::string path = dir_ + "/" + name;
@@ -50,29 +45,9 @@ class FileCleanup : public testing::Test {
     for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename());
     return names;
   }
-  // Another process takes a lockf lock on the file and holds it.
-  void LockInOtherProcess(const std::string& path) {
-    int ready[2];
-    ASSERT_EQ(0, ::pipe(ready));
-    locker_ = ::fork();
-    ASSERT_GE(locker_, 0);
-    if (locker_ == 0) {
-      int fd = ::open(path.c_str(), O_RDWR);
-      if (fd < 0 || ::lockf(fd, F_LOCK, 0) != 0) ::_exit(1);
-      (void)!::write(ready[1], "x", 1);
-      ::pause();
-      ::_exit(0);
-    }
-    char c;
-    ASSERT_EQ(1, ::read(ready[0], &c, 1)) << "the locking process did not get its lock";
-    ::close(ready[0]);
-    ::close(ready[1]);
-  }
-
   static inline int counter_ = 0;
   std::string dir_;
   time_t now_ = 0;
-  pid_t locker_ = -1;
 };
 
 TEST_F(FileCleanup, ByTimeDeletesWhatIsOldEnough) {
@@ -121,7 +96,8 @@ TEST_F(FileCleanup, DirectoriesAndLinksToDirectoriesSurvive) {
 TEST_F(FileCleanup, FileLockedByAnotherProcessSurvives) {
   const std::string locked = Make("locked.log", 1000);
   Make("free.log", 900);
-  LockInOtherProcess(locked);
+  tw::test::ForeignLock lock(locked);
+  ASSERT_TRUE(lock.locked()) << "the locking process did not get its lock";
   EXPECT_EQ(0, ZELKWSYM_FileCleanupByTime((dir_ + "/*.log").c_str(), 0));
   EXPECT_EQ((std::set<std::string>{"locked.log"}), Left());
   Make("free2.log", 2000);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include "harness/foreign_lock.h"
 #include "test_util.h"
 
 namespace tracetest {
@@ -144,19 +145,7 @@ TEST_F(Maintenance, ClearByAgeSparesLockedAndOwnFiles) {
   }
   WriteFile(dir_ + "/new.log", "x");
   // Another process holds a lock on one file.
-  int ready[2], release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    int fd = open((dir_ + "/locked.log").c_str(), O_RDWR);
-    char c = lockf(fd, F_LOCK, 0) == 0 ? 'y' : 'n';
-    (void)!write(ready[1], &c, 1);
-    (void)!read(release[0], &c, 1);
-    _exit(0);
-  }
-  char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  tw::test::ForeignLock lock(dir_ + "/locked.log");
   // This process's own ring writes ring1.log; an old time must not get it
   // deleted, nor its lock dropped.
   Spec s(dir_ + "/ring", 4096, 2);
@@ -168,13 +157,11 @@ TEST_F(Maintenance, ClearByAgeSparesLockedAndOwnFiles) {
   EXPECT_TRUE(Exists(dir_ + "/new.log")) << "younger than the age";
   EXPECT_TRUE(Exists(dir_ + "/locked.log")) << "another process holds a lock on it";
   EXPECT_TRUE(Exists(s.File(1))) << "this process's ring writes it";
-  (void)!write(release[1], &c, 1);
-  waitpid(pid, nullptr, 0);
+  lock.Release();
   EXPECT_EQ(ZELKWSYM_LogFileClear((dir_ + "/*.log").c_str(), 1, 0), 0);
   EXPECT_FALSE(Exists(dir_ + "/locked.log"));
   EXPECT_FALSE(Exists(dir_ + "/new.log")) << "age 0 takes every file not in the future";
   EXPECT_TRUE(Exists(s.File(1)));
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
 }  // namespace

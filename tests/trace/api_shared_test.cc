@@ -10,6 +10,7 @@
 #include <cstring>
 #include <thread>
 
+#include "harness/foreign_lock.h"
 #include "test_util.h"
 #include "vesk2_trace_format.h"
 
@@ -228,20 +229,8 @@ TEST_F(Shared, ReplacedManagementFileStopsTheWriter) {
 TEST_F(Shared, LockHeldElsewhereGivesCode22) {
   Spec s(dir_ + "/l", 4096, 2);
   ASSERT_EQ(ZELKWSYM_InitializeM(s.get(), "l", 0), 0);
-  int ready[2], release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    int fd = open((dir_ + "/mmap/l.mm").c_str(), O_RDWR);
-    char c = lockf(fd, F_LOCK, 0) == 0 ? 'y' : 'n';
-    (void)!write(ready[1], &c, 1);
-    (void)!read(release[0], &c, 1);
-    _exit(0);
-  }
-  char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-  ASSERT_EQ(c, 'y');
+  tw::test::ForeignLock lock(dir_ + "/mmap/l.mm");
+  ASSERT_TRUE(lock.locked());
   EXPECT_EQ(ZELKWSYM_SetLockRetryTimes(1), 20);
   EXPECT_EQ(ZELKWSYM_PutWithId(0, "ID", "blocked"), -1);
   EXPECT_ERROR(0x09000016);
@@ -249,14 +238,12 @@ TEST_F(Shared, LockHeldElsewhereGivesCode22) {
   EXPECT_EQ(ZELKWSYM_GetLockRetryTimes(), 3);
   EXPECT_EQ(ZELKWSYM_PutWithId(0, "ID", "blocked again"), -1);
   EXPECT_ERROR(0x09000016);
-  (void)!write(release[1], &c, 1);
-  waitpid(pid, nullptr, 0);
+  lock.Release();
   EXPECT_EQ(ZELKWSYM_PutWithId(0, "ID", "free"), 0);
   auto recs = DataRecords(s.File(1));
   ASSERT_EQ(recs.size(), 1u) << "refused records are not written";
   EXPECT_EQ(recs[0].substr(90), "free");
   ZELKWSYM_SetLockRetryTimes(20);
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
 TEST_F(Shared, WriterWithoutLockStartsLockingWhenAnotherJoins) {
