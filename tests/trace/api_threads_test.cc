@@ -1,8 +1,10 @@
 // Several threads writing through one instance and the global ring at
 // once (thread-safe builds), and per-thread error words.
 #include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -125,6 +127,61 @@ TEST_F(Threads, CancelledWriterReleasesTheLock) {
     std::string c = ReadFile(s.File(f));
     EXPECT_EQ(c.substr(c.size() - 2), "\r\n");
   }
+}
+
+// A cancellation already pending when the puts begin: puts that switch
+// files reach open(2), close(2) and syslog(3), which are cancellation points.
+// None may act inside the library; every put completes and the thread ends
+// at its own next cancellation point.
+struct PendingCancel {
+  VESKTraceObject* obj = nullptr;
+  std::atomic<bool> disabled{false};
+  std::atomic<bool> cancelled{false};
+  std::atomic<int> done{0};
+  int puts = 0;
+};
+
+void* PutWithCancelPending(void* arg) {
+  auto* p = static_cast<PendingCancel*>(arg);
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);
+  p->disabled = true;
+  while (!p->cancelled) sched_yield();
+  pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, nullptr);
+  for (int i = 0; i < p->puts; ++i) {
+    if (ZELKWSYM_PutInstanceWithId(p->obj, 0, "P", Payload("P", 0, i).c_str()) != 0) break;
+    ++p->done;
+  }
+  pthread_testcancel();
+  return nullptr;
+}
+
+void RunWithCancelPending(VESKTraceObject* obj, int puts) {
+  PendingCancel p;
+  p.obj = obj;
+  p.puts = puts;
+  pthread_t t;
+  ASSERT_EQ(pthread_create(&t, nullptr, PutWithCancelPending, &p), 0);
+  while (!p.disabled) sched_yield();
+  ASSERT_EQ(pthread_cancel(t), 0);
+  p.cancelled = true;
+  void* result = nullptr;
+  ASSERT_EQ(pthread_join(t, &result), 0);
+  EXPECT_EQ(result, PTHREAD_CANCELED);
+  EXPECT_EQ(p.done.load(), puts);
+}
+
+TEST_F(Threads, PendingCancellationWaitsForTheEndOfEachPut) {
+  Spec single(dir_ + "/pend", 4096, 16);
+  VESKTraceObject* obj = nullptr;
+  ASSERT_EQ(ZELKWSYM_CreateInstance(&obj, single.get(), "pend"), 0);
+  RunWithCancelPending(obj, 200);  // about seven switches
+  ExpectIntactRing(single, 16, "P", 1, 200);
+  EXPECT_EQ(ZELKWSYM_DeleteInstance(obj), 0);
+
+  Spec shared(dir_ + "/pendm", 8192, 8);
+  ASSERT_EQ(ZELKWSYM_CreateInstanceM(&obj, shared.get(), "pendm", 0), 0);
+  RunWithCancelPending(obj, 200);
+  EXPECT_EQ(ZELKWSYM_DeleteInstance(obj), 0);
 }
 
 TEST_F(Threads, EachThreadHasItsOwnErrorWord) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +26,13 @@ constexpr size_t kNameSize = 4160;
 
 // Files held by objects of this process (guarded by the library lock).
 VeskLogFile* holders = nullptr;
+
+// write(2) without the cancellation point of libc's wrapper: the hot path
+// of a put reaches no cancellation point, so it needs no cancellation
+// guard, and a thread can never be cancelled between the halves of a record.
+ssize_t WriteNoCancel(int fd, const void* bytes, size_t length) {
+  return static_cast<ssize_t>(syscall(SYS_write, fd, bytes, length));
+}
 
 bool LockWholeFile(int fd, short type) {
   struct flock fl;
@@ -220,26 +228,35 @@ int VeskLogFile::openTraceFile(int flags) {
 }
 
 int VeskLogFile::writeWhole(const char* bytes, size_t length) {
+  const ssize_t n = WriteNoCancel(iFd, bytes, length);
+  if (n == static_cast<ssize_t>(length)) return 0;  // the usual case: one call
+  return finishWrite(bytes, length, n);
+}
+
+int VeskLogFile::finishWrite(const char* bytes, size_t length, ssize_t n) {
   size_t done = 0;
-  while (done < length) {
-    ssize_t n = write(iFd, bytes + done, length - done);
+  int err = 0;
+  for (;;) {
     if (n > 0) {
       done += static_cast<size_t>(n);
-      continue;
+      if (done == length) return 0;
+    } else if (n < 0 && errno == EINTR) {
+      // interrupted before anything was written: again
+    } else {
+      err = n < 0 ? errno : EIO;
+      break;
     }
-    if (n < 0 && errno == EINTR) continue;
-    int err = n < 0 ? errno : EIO;
-    if (done > 0) {
-      // A record cut short by a full disk would run into the next one.
-      off_t end = lseek(iFd, 0, SEEK_END);
-      if (end >= static_cast<off_t>(done)) {
-        if (ftruncate(iFd, end - static_cast<off_t>(done)) != 0) err = errno;
-      }
-    }
-    SetErrPos(VESK2_ERR_WRITE, static_cast<uint32_t>(err));
-    return -1;
+    n = WriteNoCancel(iFd, bytes + done, length - done);
   }
-  return 0;
+  if (done > 0) {
+    // A record cut short by a full disk would run into the next one.
+    off_t end = lseek(iFd, 0, SEEK_END);
+    if (end >= static_cast<off_t>(done)) {
+      if (ftruncate(iFd, end - static_cast<off_t>(done)) != 0) err = errno;
+    }
+  }
+  SetErrPos(VESK2_ERR_WRITE, static_cast<uint32_t>(err));
+  return -1;
 }
 
 int VeskLogFile::putFileHeader() {
@@ -263,6 +280,7 @@ int VeskLogFile::putMessage(const char* bytes, size_t length) {
   }
   if (pszFileName == nullptr) return 0;
   if (iFd == -1) {
+    CancelGuard noCancel;  // open(2), close(2)
     ulWritten = 0;
     if (openTraceFile(kTruncateFlags) != 0) return -1;
   }
@@ -273,6 +291,7 @@ int VeskLogFile::selectAndWriteFile(const char* bytes, size_t length) {
   // Decided before the write, on the old size: a file ends past its limit
   // by at most one record.
   if (ulWritten > static_cast<uint64_t>(lFileSize) || ulWritten + length >= kLengthLimit) {
+    CancelGuard noCancel;  // open(2), close(2), syslog(3)
     long finished = lCurFileNo;
     ulWritten = 0;
     parkCurrentFile();

@@ -50,6 +50,10 @@ class VeskLogFile final : public VeskRing {
   void advance() { lCurFileNo = lCurFileNo >= lFileNum ? 1 : lCurFileNo + 1; }
   // Write all of bytes or nothing: a short write (full disk) is undone.
   int writeWhole(const char* bytes, size_t length);
+  // The rest of a write whose first call returned n (errno still its own):
+  // goes on after a partial write or EINTR, else undoes the part written
+  // and reports the error.
+  int finishWrite(const char* bytes, size_t length, ssize_t n);
   // Unlocks and closes the file if open, and every parked descriptor; -1
   // with code 3 when a close fails.
   int releaseFile();

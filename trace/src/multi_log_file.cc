@@ -475,6 +475,7 @@ int VeskMultiLogFile::putMessage(const char* bytes, size_t length) {
     SetErrPos(VESK2_ERR_STATE, 0);
     return -1;
   }
+  CancelGuard noCancel;  // lockf(3) waits, nanosleep(2) between attempts
   return selectAndWriteFile(bytes, length, nullptr, false);
 }
 

@@ -31,8 +31,9 @@ class NoLibraryMutex {
 
 using LibraryMutex = std::conditional_t<kThreadSafe, PthreadLibraryMutex, NoLibraryMutex>;
 
-// The library lock (cs_mutex).
-LibraryMutex& LibraryLock();
+// The library lock (cs_mutex), inline: every put takes it.
+extern LibraryMutex cs_mutex;
+inline LibraryMutex& LibraryLock() { return cs_mutex; }
 
 // Holds off cancellation while library code runs that reaches cancellation
 // points (write, open, syslog...). The library links its C++ runtime

@@ -19,11 +19,7 @@ void* VESK2_pMMap = nullptr;
 std::atomic<int> VESK2_iIsInitialized{0};
 int cs_iInitCallCount = 0;
 
-namespace {
 LibraryMutex cs_mutex;
-}
-
-LibraryMutex& LibraryLock() { return cs_mutex; }
 
 void CopyAppName(char* dst17, const char* name) {
   size_t n = 0;
