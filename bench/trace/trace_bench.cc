@@ -73,6 +73,28 @@ void BM_InstancePut(benchmark::State& state) {
 }
 BENCHMARK(BM_InstancePut)->Iterations(kRecords)->Unit(benchmark::kNanosecond)->UseRealTime();
 
+// The put's own work: the record is built in full, but the file route is
+// switched off (file threshold -1), so nothing reaches the kernel.
+void BM_InstancePutNotWritten(benchmark::State& state) {
+  std::string dir = BenchDir();
+  std::string prefix = dir + "/unwritten";
+  tagVESK_LOGFILE_SPEC spec = {4L << 20, 4, prefix.c_str()};
+  VESKTraceObject* obj = nullptr;
+  if (ZELKWSYM_CreateInstance(&obj, &spec, "bench") != 0) {
+    state.SkipWithError("CreateInstance failed");
+    return;
+  }
+  ZELKWSYM_PutInstanceWithId(obj, 0, "ZELKW-000-I", "warm-up");
+  ZELKWSYM_SetInstanceFileThreshold(obj, -1);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ZELKWSYM_PutInstanceWithId(obj, 0, "ZELKW-001-I", kText.c_str()));
+  }
+  ZELKWSYM_DeleteInstance(obj);
+  RemoveRing(prefix, 4);
+  rmdir(dir.c_str());
+}
+BENCHMARK(BM_InstancePutNotWritten);
+
 // The same 192-byte records, one write(2) each, to an O_APPEND file: the
 // limit of a design that writes each record with one system call. With
 // truncate_every > 0 the file is emptied every that many bytes, as a ring

@@ -41,7 +41,6 @@ inline int GlobalPut(uint32_t position, int level, const char* text, MakeFields 
   if (level > ZELKWSYM_Threshold.iLogLevel.load(std::memory_order_relaxed)) return 0;
   tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
   if (tls == nullptr) return -1;
-  CancelGuard noCancel;
   ClearError(tls);
   struct timeval tv = {0, 0};
   size_t len = BuildRecord(tls, make());
@@ -65,7 +64,6 @@ inline int InstancePut(uint32_t position, VESKTraceObject* obj, int level, const
   if (level > obj->iLogLevel.load(std::memory_order_relaxed)) return 0;
   tagVESK_TLS_VAR* tls = VESK_GetTlsVar();
   if (tls == nullptr) return -1;
-  CancelGuard noCancel;
   ClearError(tls);
   struct timeval tv = {0, 0};
   size_t len = BuildRecord(tls, make());
@@ -89,6 +87,13 @@ RecordFields Fields(const char* app, const char* msgId, const char* msgType, con
   return f;
 }
 
+// The put forms without an application name use the library's own copy,
+// kept padded to its 16 columns.
+RecordFields OwnName(RecordFields f) {
+  f.appIsColumn = true;
+  return f;
+}
+
 RecordFields WithThread(RecordFields f, const char* threadId) {
   f.ownThreadId = false;
   f.threadId = threadId;
@@ -99,13 +104,13 @@ RecordFields WithThread(RecordFields f, const char* threadId) {
 
 VESK_API int ZELKWSYM_PutWithId(int level, const char* msgId, const char* text) {
   return GlobalPut(VESK2_POS_PUT_WITH_ID, level, text, [&] {
-    return Fields(VESK2_szAppName, msgId, nullptr, text, IdColumns::kId, Masked());
+    return OwnName(Fields(VESK2_szAppName, msgId, nullptr, text, IdColumns::kId, Masked()));
   });
 }
 
 VESK_API int ZELKWSYM_PutLine(int level, const char* text) {
   return GlobalPut(VESK2_POS_PUT_LINE, level, text, [&] {
-    return Fields(VESK2_szAppName, nullptr, nullptr, text, IdColumns::kNone, Masked());
+    return OwnName(Fields(VESK2_szAppName, nullptr, nullptr, text, IdColumns::kNone, Masked()));
   });
 }
 
@@ -141,13 +146,13 @@ VESK_API int ZELKWSYM_PutWithMsgTypeAndTid(int level, const char* appName, const
 VESK_API int ZELKWSYM_PutInstanceWithId(VESKTraceObject* obj, int level, const char* msgId,
                                         const char* text) {
   return InstancePut(VESK2_POS_PUT_INSTANCE_WITH_ID, obj, level, text, [&] {
-    return Fields(obj->szAppName, msgId, nullptr, text, IdColumns::kId, false);
+    return OwnName(Fields(obj->szAppName, msgId, nullptr, text, IdColumns::kId, false));
   });
 }
 
 VESK_API int ZELKWSYM_PutInstanceLine(VESKTraceObject* obj, int level, const char* text) {
   return InstancePut(VESK2_POS_PUT_INSTANCE_LINE, obj, level, text, [&] {
-    return Fields(obj->szAppName, nullptr, nullptr, text, IdColumns::kNone, false);
+    return OwnName(Fields(obj->szAppName, nullptr, nullptr, text, IdColumns::kNone, false));
   });
 }
 

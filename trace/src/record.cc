@@ -15,11 +15,39 @@ char* VESK2_IntToStr(char* buf, long value, int width) {
   return buf;
 }
 
+namespace {
+
+// "00" to "99" one after another: two digits per lookup.
+struct DigitPairs {
+  char text[200];
+  constexpr DigitPairs() : text() {
+    for (int i = 0; i < 100; ++i) {
+      text[2 * i] = static_cast<char>('0' + i / 10);
+      text[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+  }
+};
+constexpr DigitPairs kDigitPairs;
+
+inline void PutTwoDigits(char* out, unsigned value) {
+  std::memcpy(out, kDigitPairs.text + 2 * value, 2);
+}
+
+inline void PutMilliseconds(char* out, unsigned milli) {
+  out[0] = static_cast<char>('0' + milli / 100);
+  PutTwoDigits(out + 1, milli % 100);
+}
+
+}  // namespace
+
 void FormatTimeStamp(char* out, const struct timeval& tv, tagVESK_TLS_VAR* cache) {
+  const unsigned milli = static_cast<unsigned>(tv.tv_usec) / 1000 % 1000;
   if (cache != nullptr && cache->lStampSecond == static_cast<long>(tv.tv_sec)) {
-    std::memcpy(out, cache->szStampText, 19);
-    out[19] = '.';
-    VESK2_IntToStr(out + 20, static_cast<long>(tv.tv_usec) / 1000, 3);
+    if (cache->iStampMilli != static_cast<int>(milli)) {
+      PutMilliseconds(cache->szStampText + 20, milli);
+      cache->iStampMilli = static_cast<int>(milli);
+    }
+    std::memcpy(out, cache->szStampText, 23);
     return;
   }
   struct tm tm;
@@ -40,10 +68,11 @@ void FormatTimeStamp(char* out, const struct timeval& tv, tagVESK_TLS_VAR* cache
   out[16] = ':';
   VESK2_IntToStr(out + 17, tm.tm_sec, 2);
   out[19] = '.';
-  VESK2_IntToStr(out + 20, static_cast<long>(tv.tv_usec) / 1000, 3);
+  PutMilliseconds(out + 20, milli);
   if (cache != nullptr) {
-    std::memcpy(cache->szStampText, out, 19);
+    std::memcpy(cache->szStampText, out, 23);
     cache->lStampSecond = static_cast<long>(tv.tv_sec);
+    cache->iStampMilli = static_cast<int>(milli);
   }
 }
 
@@ -53,10 +82,12 @@ void PutPadded(char* dst, const char* src, size_t width) {
   std::memset(dst + n, ' ', width - n);
 }
 
-void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, const char* threadIdText,
-                                   const char* callerThreadId, bool masked, struct timeval* tv,
-                                   tagVESK_TLS_VAR* tls) {
-  VESK2_IntToStr(buf, VESK2_iMsgCount.Next(), 4);
+void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, bool appIsColumn,
+                                   const char* threadIdText, const char* callerThreadId,
+                                   bool masked, struct timeval* tv, tagVESK_TLS_VAR* tls) {
+  const unsigned count = static_cast<unsigned>(VESK2_iMsgCount.Next());
+  PutTwoDigits(buf, count / 100);
+  PutTwoDigits(buf + 2, count % 100);
   buf[4] = ' ';
   if (masked) {
     std::memcpy(buf + 5, "****/**/** **:**:**.***", 23);
@@ -65,11 +96,15 @@ void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, const char* t
     FormatTimeStamp(buf + 5, *tv, tls);
   }
   std::memset(buf + 28, ' ', 5);
-  PutPadded(buf + 33, appName, 16);
+  if (appIsColumn) {
+    std::memcpy(buf + 33, appName, 16);
+  } else {
+    PutColumn<16>(buf + 33, appName);
+  }
   buf[49] = ' ';
   std::memcpy(buf + 50, VESK2_szProcessId, 9);
   if (callerThreadId != nullptr) {
-    PutPadded(buf + 59, callerThreadId, 8);
+    PutColumn<8>(buf + 59, callerThreadId);
     buf[67] = ' ';
   } else {
     std::memcpy(buf + 59, threadIdText, 9);
@@ -81,7 +116,8 @@ size_t BuildRecord(tagVESK_TLS_VAR* tls, const RecordFields& f) {
   struct timeval tv;
   // A caller-given null thread id means a blank column, not the own id.
   const char* given = f.ownThreadId ? nullptr : (f.threadId != nullptr ? f.threadId : "");
-  VESK_MakeupTraceMessageHeader(buf, f.appName, tls->szThreadId, given, f.masked, &tv, tls);
+  VESK_MakeupTraceMessageHeader(buf, f.appName, f.appIsColumn, tls->szThreadId, given, f.masked,
+                                &tv, tls);
   size_t pos = 68;
   size_t maxText = kMaxText;
   switch (f.ids) {
@@ -89,14 +125,14 @@ size_t BuildRecord(tagVESK_TLS_VAR* tls, const RecordFields& f) {
       maxText = kMaxLineText;
       break;
     case IdColumns::kId:
-      PutPadded(buf + 68, f.msgId, 21);
+      PutColumn<21>(buf + 68, f.msgId);
       buf[89] = ' ';
       pos = kTextColumn;
       break;
     case IdColumns::kIdAndType:
-      PutPadded(buf + 68, f.msgId, 16);
+      PutColumn<16>(buf + 68, f.msgId);
       buf[84] = ' ';
-      PutPadded(buf + 85, f.msgType, 4);
+      PutColumn<4>(buf + 85, f.msgType);
       buf[89] = ' ';
       pos = kTextColumn;
       break;

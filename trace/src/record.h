@@ -5,6 +5,7 @@
 #include <sys/time.h>
 
 #include <cstddef>
+#include <cstring>
 
 #include "thread_record.h"
 
@@ -19,6 +20,7 @@ enum class IdColumns { kNone, kId, kIdAndType };
 
 struct RecordFields {
   const char* appName = nullptr;   // null: 16 spaces
+  bool appIsColumn = false;        // appName is the library's own 16-column copy
   bool ownThreadId = true;         // false: threadId is the caller's text
   const char* threadId = nullptr;  // caller's text; null: blank column
   const char* msgId = nullptr;
@@ -40,12 +42,21 @@ void FormatTimeStamp(char* out, const struct timeval& tv, tagVESK_TLS_VAR* cache
 // Copies at most width characters of src (null: none) and pads with spaces.
 void PutPadded(char* dst, const char* src, size_t width);
 
+// The same for the record's narrow columns, inline: the width is known, so
+// the padding is a few stores instead of a call.
+template <size_t Width>
+inline void PutColumn(char* dst, const char* src) {
+  std::memset(dst, ' ', Width);
+  if (src == nullptr) return;
+  std::memcpy(dst, src, strnlen(src, Width));
+}
+
 // Columns 0..66 (counter, time, application, process, thread) plus column 67
 // where the thread id is caller-given; own thread id text brings its space.
 // tv receives the time read (untouched when masked).
-void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, const char* threadIdText,
-                                   const char* callerThreadId, bool masked, struct timeval* tv,
-                                   tagVESK_TLS_VAR* tls);
+void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, bool appIsColumn,
+                                   const char* threadIdText, const char* callerThreadId,
+                                   bool masked, struct timeval* tv, tagVESK_TLS_VAR* tls);
 
 // Builds the whole record into the thread's buffer and returns its length
 // without the NUL.

@@ -14,10 +14,10 @@ namespace vesk {
 namespace {
 
 // List anchor of all records; its thread id text is never shown.
-tagVESK_TLS_VAR cs_listHead = {&cs_listHead, &cs_listHead, 0, 0, "not used ", {0}, -1, {0}};
+tagVESK_TLS_VAR cs_listHead = {&cs_listHead, &cs_listHead, 0, 0, "not used ", {0}, -1, -1, {0}};
 
 // Single-threaded builds: the one record of the process.
-tagVESK_TLS_VAR VESK2_errorCodes = {nullptr, nullptr, 0, 0, "-------- ", {0}, -1, {0}};
+tagVESK_TLS_VAR VESK2_errorCodes = {nullptr, nullptr, 0, 0, "-------- ", {0}, -1, -1, {0}};
 
 pthread_key_t VESK2_TlsKey;
 std::atomic<bool> VESK2_TlsKeyEnable{false};
@@ -55,12 +55,14 @@ tagVESK_TLS_VAR* ThreadSafeRecord() {
   }
   auto* rec = static_cast<tagVESK_TLS_VAR*>(pthread_getspecific(VESK2_TlsKey));
   if (rec != nullptr) return rec;
-  rec = static_cast<tagVESK_TLS_VAR*>(std::malloc(sizeof(tagVESK_TLS_VAR)));
+  rec = static_cast<tagVESK_TLS_VAR*>(
+      std::aligned_alloc(alignof(tagVESK_TLS_VAR), sizeof(tagVESK_TLS_VAR)));
   if (rec == nullptr) return nullptr;
   rec->ulErrDetail = 0;
   rec->ulErrCode = 0;
   std::memset(rec->szMsgBuf, 0, sizeof rec->szMsgBuf);
   rec->lStampSecond = -1;
+  rec->iStampMilli = -1;
   // The identifier cut to its low 32 bits, as in every trace line.
   std::snprintf(rec->szThreadId, sizeof rec->szThreadId, "%08X ",
                 static_cast<unsigned>(pthread_self()));

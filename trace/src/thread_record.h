@@ -14,11 +14,12 @@ struct tagVESK_TLS_VAR {
   uint32_t ulErrDetail;
   uint32_t ulErrCode;   // position << 24 | code
   char szThreadId[10];  // "%08X " of the thread, or "-------- "
-  char szMsgBuf[kMsgBufSize];
-  // The local time text of the last second this thread stamped: one
-  // localtime_r per second instead of one per record.
+  alignas(64) char szMsgBuf[kMsgBufSize];
+  // The time stamp this thread wrote last: one localtime_r per second and
+  // three digits per millisecond instead of the whole text per record.
   long lStampSecond;
-  char szStampText[20];  // "yyyy/mm/dd hh:mm:ss"
+  int iStampMilli;
+  char szStampText[24];  // "yyyy/mm/dd hh:mm:ss.sss"
 };
 
 // The calling thread's record, made on first use; null when none can be made.
