@@ -40,16 +40,12 @@ inline void PutMilliseconds(char* out, unsigned milli) {
 
 }  // namespace
 
-void FormatTimeStamp(char* out, const struct timeval& tv, tagVESK_TLS_VAR* cache) {
-  const unsigned milli = static_cast<unsigned>(tv.tv_usec) / 1000 % 1000;
-  if (cache != nullptr && cache->lStampSecond == static_cast<long>(tv.tv_sec)) {
-    if (cache->iStampMilli != static_cast<int>(milli)) {
-      PutMilliseconds(cache->szStampText + 20, milli);
-      cache->iStampMilli = static_cast<int>(milli);
-    }
-    std::memcpy(out, cache->szStampText, 23);
-    return;
-  }
+namespace {
+
+// A second not seen before: the whole text, through localtime_r. Kept out
+// of line so that the per-record part stays small enough to inline.
+[[gnu::noinline]] void FormatNewSecond(char* out, const struct timeval& tv, unsigned milli,
+                                       tagVESK_TLS_VAR* cache) {
   struct tm tm;
   time_t secs = tv.tv_sec;
   if (localtime_r(&secs, &tm) == nullptr) {
@@ -76,15 +72,39 @@ void FormatTimeStamp(char* out, const struct timeval& tv, tagVESK_TLS_VAR* cache
   }
 }
 
+inline void StampInto(char* out, const struct timeval& tv, tagVESK_TLS_VAR* cache) {
+  const unsigned milli = static_cast<unsigned>(tv.tv_usec) / 1000 % 1000;
+  if (cache == nullptr || cache->lStampSecond != static_cast<long>(tv.tv_sec)) {
+    FormatNewSecond(out, tv, milli, cache);
+    return;
+  }
+  if (cache->iStampMilli != static_cast<int>(milli)) {
+    PutMilliseconds(cache->szStampText + 20, milli);
+    cache->iStampMilli = static_cast<int>(milli);
+  }
+  std::memcpy(out, cache->szStampText, 23);
+}
+
+}  // namespace
+
+void FormatTimeStamp(char* out, const struct timeval& tv, tagVESK_TLS_VAR* cache) {
+  StampInto(out, tv, cache);
+}
+
 void PutPadded(char* dst, const char* src, size_t width) {
   const size_t n = src != nullptr ? strnlen(src, width) : 0;
   if (n > 0) std::memcpy(dst, src, n);
   std::memset(dst + n, ' ', width - n);
 }
 
-void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, bool appIsColumn,
-                                   const char* threadIdText, const char* callerThreadId,
-                                   bool masked, struct timeval* tv, tagVESK_TLS_VAR* tls) {
+namespace {
+
+// Columns 0..66 (counter, time, application, process, thread) plus column 67
+// where the thread id is caller-given; own thread id text brings its space.
+// tv receives the time read (untouched when masked).
+inline void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, bool appIsColumn,
+                                          const char* threadIdText, const char* callerThreadId,
+                                          bool masked, struct timeval* tv, tagVESK_TLS_VAR* tls) {
   const unsigned count = static_cast<unsigned>(VESK2_iMsgCount.Next());
   PutTwoDigits(buf, count / 100);
   PutTwoDigits(buf + 2, count % 100);
@@ -93,7 +113,7 @@ void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, bool appIsCol
     std::memcpy(buf + 5, "****/**/** **:**:**.***", 23);
   } else {
     gettimeofday(tv, nullptr);
-    FormatTimeStamp(buf + 5, *tv, tls);
+    StampInto(buf + 5, *tv, tls);
   }
   std::memset(buf + 28, ' ', 5);
   if (appIsColumn) {
@@ -110,6 +130,8 @@ void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, bool appIsCol
     std::memcpy(buf + 59, threadIdText, 9);
   }
 }
+
+}  // namespace
 
 size_t BuildRecord(tagVESK_TLS_VAR* tls, const RecordFields& f) {
   char* buf = tls->szMsgBuf;

@@ -51,13 +51,6 @@ inline void PutColumn(char* dst, const char* src) {
   std::memcpy(dst, src, strnlen(src, Width));
 }
 
-// Columns 0..66 (counter, time, application, process, thread) plus column 67
-// where the thread id is caller-given; own thread id text brings its space.
-// tv receives the time read (untouched when masked).
-void VESK_MakeupTraceMessageHeader(char* buf, const char* appName, bool appIsColumn,
-                                   const char* threadIdText, const char* callerThreadId,
-                                   bool masked, struct timeval* tv, tagVESK_TLS_VAR* tls);
-
 // Builds the whole record into the thread's buffer and returns its length
 // without the NUL.
 size_t BuildRecord(tagVESK_TLS_VAR* tls, const RecordFields& f);

@@ -11,16 +11,24 @@
 #include "policy.h"
 
 namespace vesk {
-namespace {
-
-// List anchor of all records; its thread id text is never shown.
-tagVESK_TLS_VAR cs_listHead = {&cs_listHead, &cs_listHead, 0, 0, "not used ", {0}, -1, -1, {0}};
+namespace thread_record_detail {
 
 // Single-threaded builds: the one record of the process.
 tagVESK_TLS_VAR VESK2_errorCodes = {nullptr, nullptr, 0, 0, "-------- ", {0}, -1, -1, {0}};
 
 pthread_key_t VESK2_TlsKey;
 std::atomic<bool> VESK2_TlsKeyEnable{false};
+
+}  // namespace thread_record_detail
+
+using thread_record_detail::VESK2_TlsKey;
+using thread_record_detail::VESK2_TlsKeyEnable;
+
+namespace {
+
+// List anchor of all records; its thread id text is never shown.
+tagVESK_TLS_VAR cs_listHead = {&cs_listHead, &cs_listHead, 0, 0, "not used ", {0}, -1, -1, {0}};
+
 pthread_mutexattr_t VESK_tlsVarMutexAttr;
 pthread_mutex_t VESK_tlsVarMutex;
 pthread_once_t mutexOnce = PTHREAD_ONCE_INIT;
@@ -47,7 +55,9 @@ void MakeMutex() {
 
 void MakeKey() { VESK2_TlsKeyEnable = pthread_key_create(&VESK2_TlsKey, FreeRecord) == 0; }
 
-tagVESK_TLS_VAR* ThreadSafeRecord() {
+}  // namespace
+
+tagVESK_TLS_VAR* thread_record_detail::MakeThreadRecord() {
   if (!VESK2_TlsKeyEnable) {
     pthread_once(&mutexOnce, MakeMutex);
     pthread_once(&keyOnce, MakeKey);
@@ -79,6 +89,8 @@ tagVESK_TLS_VAR* ThreadSafeRecord() {
   return rec;
 }
 
+namespace {
+
 // When the library is unloaded while threads still run, their key
 // destructor would point into unmapped code: drop the key first.
 struct UnloadGuard {
@@ -91,14 +103,6 @@ struct UnloadGuard {
 } unloadGuard;
 
 }  // namespace
-
-tagVESK_TLS_VAR* VESK_GetTlsVar() {
-  if constexpr (kThreadSafe) {
-    return ThreadSafeRecord();
-  } else {
-    return &VESK2_errorCodes;
-  }
-}
 
 void SetErrPos(uint32_t code, uint32_t detail) { SetErrPos(VESK_GetTlsVar(), code, detail); }
 

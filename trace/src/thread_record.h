@@ -2,7 +2,12 @@
 // the single-threaded builds), and the error word it keeps.
 #pragma once
 
+#include <pthread.h>
+
+#include <atomic>
 #include <cstdint>
+
+#include "policy.h"
 
 namespace vesk {
 
@@ -22,8 +27,28 @@ struct tagVESK_TLS_VAR {
   char szStampText[24];  // "yyyy/mm/dd hh:mm:ss.sss"
 };
 
+namespace thread_record_detail {
+extern tagVESK_TLS_VAR VESK2_errorCodes;  // single-threaded builds
+extern pthread_key_t VESK2_TlsKey;
+extern std::atomic<bool> VESK2_TlsKeyEnable;
+// The thread's first call: makes the key if need be, and the record.
+tagVESK_TLS_VAR* MakeThreadRecord();
+}  // namespace thread_record_detail
+
 // The calling thread's record, made on first use; null when none can be made.
-tagVESK_TLS_VAR* VESK_GetTlsVar();
+// Inline: every put asks for it.
+inline tagVESK_TLS_VAR* VESK_GetTlsVar() {
+  using namespace thread_record_detail;
+  if constexpr (kThreadSafe) {
+    if (VESK2_TlsKeyEnable.load(std::memory_order_acquire)) {
+      void* rec = pthread_getspecific(VESK2_TlsKey);
+      if (rec != nullptr) return static_cast<tagVESK_TLS_VAR*>(rec);
+    }
+    return MakeThreadRecord();
+  } else {
+    return &VESK2_errorCodes;
+  }
+}
 
 // Stores code (position byte 0) and detail into the calling thread's record.
 void SetErrPos(uint32_t code, uint32_t detail);
