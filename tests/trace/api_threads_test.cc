@@ -24,16 +24,24 @@ class Threads : public TraceTest {
   std::string dir_;
 };
 
-// Every line of the ring is a whole record, and each writer's sequence
-// arrives complete, once, and in order.
+// Every line of the ring is a whole record, each writer's sequence
+// arrives complete, once, and in order, and the record counters within a
+// file ascend (other rings' records may take numbers in between).
 void ExpectIntactRing(const Spec& s, int files, const std::string& tag, int writers, int each) {
   std::map<int, int> next;
   for (int f = 1; f <= files; ++f) {
     if (!Exists(s.File(f))) continue;
     std::string content = ReadFile(s.File(f));
     ASSERT_EQ(content.substr(content.size() - 2), "\r\n");
+    int previous = -1;
     for (auto& r : Records(s.File(f))) {
       ASSERT_EQ(r.size(), 90u + 40u) << "torn record: " << r;
+      const int counter = std::stoi(r.substr(0, 4));
+      if (previous >= 0) {
+        const int step = (counter - previous + 10000) % 10000;
+        ASSERT_TRUE(step >= 1 && step < 5000) << "counter " << counter << " after " << previous;
+      }
+      previous = counter;
       ASSERT_EQ(r.substr(90, tag.size()), tag) << r;
       int w = std::stoi(r.substr(90 + tag.size(), 2));
       int seq = std::stoi(r.substr(90 + tag.size() + 3, 6));

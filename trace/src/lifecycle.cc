@@ -84,7 +84,7 @@ int VESK2_SubInitialize(const tagVESK_LOGFILE_SPEC* spec, const char* appName, b
 }
 
 VESKTraceObject* NewInstance(const char* appName) {
-  void* mem = std::malloc(sizeof(VESKTraceObject));
+  void* mem = std::aligned_alloc(alignof(VESKTraceObject), sizeof(VESKTraceObject));
   if (mem == nullptr) {
     SetErrPos(VESK2_ERR_NO_MEMORY, static_cast<uint32_t>(errno));
     return nullptr;

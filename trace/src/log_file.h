@@ -65,19 +65,21 @@ class VeskLogFile final : public VeskRing {
   int takeParked(long fileNo, bool existed, const struct stat& st);
   void closeParked();
 
-  long lFileSize = 0;
-  long lFileNum = 0;
+  // What every put reads or writes, together at the front of the object:
+  // after the write(2) of the previous record these lines are cold.
   const char* pszFileName = nullptr;
   int iFd = -1;
+  uint64_t ulWritten = 0;
+  long lFileSize = 0;
+  long lFileNum = 0;
+  long lCurFileNo = 1;
   // Descriptors of finished files of the ring, unlocked, indexed by file
   // number. Emptying a file that was closed after being truncated makes
   // ext4 write it back inside the next close; a file kept open until it is
   // emptied again has nothing left to write back.
   int parkedFd[17] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
   char szPrefix[4097];
-  long lCurFileNo = 1;
   HeaderTexts texts;
-  uint64_t ulWritten = 0;
   VESKConfigInf2 cnf;
   int iFileAttr = -1;
 

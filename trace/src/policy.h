@@ -1,5 +1,5 @@
-// Build-variant policy: the thread-safe builds serialise file objects with
-// one process-wide mutex and count records atomically; the single-threaded
+// Build-variant policy: the thread-safe builds serialise file objects and
+// the record counter with one process-wide mutex; the single-threaded
 // builds get types of the same shape that do nothing extra.
 #pragma once
 
@@ -71,8 +71,7 @@ class LockGuard {
   CancelGuard noCancel_;  // constructed before the lock is taken
 };
 
-// For sections inside a put, which holds off cancellation once for all of
-// its locked sections.
+// The lock of a put, which leaves cancellation to its ring.
 class LockGuardInPut {
  public:
   LockGuardInPut() { LibraryLock().lock(); }
@@ -81,36 +80,18 @@ class LockGuardInPut {
   LockGuardInPut& operator=(const LockGuardInPut&) = delete;
 };
 
-// Process-wide record counter 0..9999.
-class AtomicRecordCounter {
- public:
-  int Next() {
-    int cur = value_.load(std::memory_order_relaxed);
-    while (
-        !value_.compare_exchange_weak(cur, cur >= 9999 ? 0 : cur + 1, std::memory_order_relaxed)) {
-    }
-    return cur;
-  }
-  void Reset() { value_.store(0, std::memory_order_relaxed); }
-
- private:
-  std::atomic<int> value_{0};
-};
-
-class PlainRecordCounter {
+// Process-wide record counter 0..9999, guarded by the library lock.
+class RecordCounter {
  public:
   int Next() {
     int cur = value_;
     value_ = cur >= 9999 ? 0 : cur + 1;
     return cur;
   }
-  void Reset() { value_ = 0; }
 
  private:
   int value_ = 0;
 };
-
-using RecordCounter = std::conditional_t<kThreadSafe, AtomicRecordCounter, PlainRecordCounter>;
 
 // Levels and thresholds are single words read without the lock.
 using Word = std::atomic<int32_t>;

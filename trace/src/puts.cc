@@ -28,6 +28,8 @@ int Combine(tagVESK_TLS_VAR* tls, uint32_t position, int fileResult, uint32_t fi
 
 // The level test comes before anything else is touched: a filtered-out
 // put costs a few comparisons. make() builds the fields only after it.
+// The record is built under the library lock: the counter needs no atomic
+// operation of its own, and records reach a file in counter order.
 template <typename MakeFields>
 inline int GlobalPut(uint32_t position, int level, const char* text, MakeFields make) {
   if (VESK2_iIsInitialized.load(std::memory_order_acquire) == 0) {
@@ -43,8 +45,13 @@ inline int GlobalPut(uint32_t position, int level, const char* text, MakeFields 
   if (tls == nullptr) return -1;
   ClearError(tls);
   struct timeval tv = {0, 0};
-  size_t len = BuildRecord(tls, make());
-  int fileResult = VESK_PutMsgToLogFile(tls, level, tls->szMsgBuf, len);
+  size_t len;
+  int fileResult;
+  {
+    LockGuardInPut lock;  // one lock for the record counter and the ring
+    len = BuildRecord(tls, make());
+    fileResult = VESK_PutMsgToLogFile(tls, level, tls->szMsgBuf, len);
+  }
   uint32_t code = tls->ulErrCode, detail = tls->ulErrDetail;
   int shmResult = VESK_PutMsgToShm(tls, level, tls->szMsgBuf, len, tv);
   return Combine(tls, position, fileResult, code, detail, shmResult);
@@ -66,8 +73,13 @@ inline int InstancePut(uint32_t position, VESKTraceObject* obj, int level, const
   if (tls == nullptr) return -1;
   ClearError(tls);
   struct timeval tv = {0, 0};
-  size_t len = BuildRecord(tls, make());
-  int fileResult = VESK_PutInstanceMsgToLogFile(obj, tls, level, tls->szMsgBuf, len);
+  size_t len;
+  int fileResult;
+  {
+    LockGuardInPut lock;
+    len = BuildRecord(tls, make());
+    fileResult = VESK_PutInstanceMsgToLogFile(obj, tls, level, tls->szMsgBuf, len);
+  }
   uint32_t code = tls->ulErrCode, detail = tls->ulErrDetail;
   int shmResult = VESK_PutInstanceMsgToShm(obj, tls, level, tls->szMsgBuf, len, tv);
   return Combine(tls, position, fileResult, code, detail, shmResult);

@@ -2,10 +2,11 @@
 // the memory-map route, which has no object in this library. Inline: they
 // run on every put, between the record's building and its write.
 //
-// Only the puts call these. A put holds the library lock without touching
-// the thread's cancellation state (two calls that would cost as much as the
-// rest of the put): each ring keeps cancellation off wherever its put can
-// reach a cancellation point.
+// Only the puts call these; the file routes run under the library lock,
+// taken by the put. A put holds it without touching the thread's
+// cancellation state (two calls that would cost as much as the rest of the
+// put): each ring keeps cancellation off wherever its put can reach a
+// cancellation point.
 #pragma once
 
 #include <sys/time.h>
@@ -38,7 +39,6 @@ inline int VESK_PutMsgToLogFile(tagVESK_TLS_VAR* tls, int level, const char* msg
                                  level)) {
     return 0;
   }
-  LockGuardInPut lock;
   return route_detail::PutToRing(VESK2_pLogFile, VESK2_pMultiLogFile, tls, msg, len);
 }
 
@@ -47,7 +47,6 @@ inline int VESK_PutInstanceMsgToLogFile(VESKTraceObject* obj, tagVESK_TLS_VAR* t
   if (!route_detail::ReachesFile(obj->iFileThreshold.load(std::memory_order_relaxed), level)) {
     return 0;
   }
-  LockGuardInPut lock;
   return route_detail::PutToRing(obj->pLogFile, obj->pMultiLogFile, tls, msg, len);
 }
 
