@@ -44,8 +44,8 @@ bool VESK_CheckArgument(uint32_t option, const tagVESK_LOGFILE_SPEC* spec, bool 
 
 }  // namespace vesk
 
-// The handle of the public interface. One cache line: every put reads it.
-struct alignas(64) VESKTraceObject {
+// The handle of the public interface.
+struct VESKTraceObject {
   char szId[4];  // "LIVE" while valid, "DEAD" after deletion
   vesk::VeskRing* pLogFile;
   vesk::VeskRing* pMultiLogFile;
