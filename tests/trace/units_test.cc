@@ -11,7 +11,7 @@
 #include <string>
 
 #include "config_file.h"
-#include "record.h"
+#include "record_build.h"
 #include "state.h"
 #include "swap_message.h"
 

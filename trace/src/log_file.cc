@@ -45,7 +45,8 @@ bool LockWholeFile(int fd, short type) {
 }  // namespace
 
 void* VeskLogFile::operator new(size_t size) noexcept {
-  void* p = std::malloc(size);
+  // On a cache-line boundary, so that the fields every put uses share one.
+  void* p = std::aligned_alloc(64, (size + 63) / 64 * 64);
   if (p == nullptr) SetErrPos(VESK2_ERR_NO_MEMORY, static_cast<uint32_t>(errno));
   return p;
 }

@@ -1,7 +1,7 @@
 // The put entry points: filter by level, build the record in the thread's
 // buffer, hand it to both routes.
 #include "api.h"
-#include "record.h"
+#include "record_build.h"
 #include "routes.h"
 #include "state.h"
 

@@ -51,8 +51,8 @@ inline void PutColumn(char* dst, const char* src) {
   std::memcpy(dst, src, strnlen(src, Width));
 }
 
-// Builds the whole record into the thread's buffer and returns its length
-// without the NUL.
-size_t BuildRecord(tagVESK_TLS_VAR* tls, const RecordFields& f);
+// The stamp of a second the cache does not hold (or without a cache):
+// the whole text through localtime_r, stored in the cache if given.
+void FormatNewSecond(char* out, const struct timeval& tv, unsigned milli, tagVESK_TLS_VAR* cache);
 
 }  // namespace vesk

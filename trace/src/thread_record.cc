@@ -14,7 +14,7 @@ namespace vesk {
 namespace thread_record_detail {
 
 // Single-threaded builds: the one record of the process.
-tagVESK_TLS_VAR VESK2_errorCodes = {nullptr, nullptr, 0, 0, "-------- ", {0}, -1, -1, {0}};
+tagVESK_TLS_VAR VESK2_errorCodes = {0, 0, -1, -1, "-------- ", {0}, {0}, nullptr, nullptr};
 
 pthread_key_t VESK2_TlsKey;
 std::atomic<bool> VESK2_TlsKeyEnable{false};
@@ -27,7 +27,7 @@ using thread_record_detail::VESK2_TlsKeyEnable;
 namespace {
 
 // List anchor of all records; its thread id text is never shown.
-tagVESK_TLS_VAR cs_listHead = {&cs_listHead, &cs_listHead, 0, 0, "not used ", {0}, -1, -1, {0}};
+tagVESK_TLS_VAR cs_listHead = {0, 0, -1, -1, "not used ", {0}, {0}, &cs_listHead, &cs_listHead};
 
 pthread_mutexattr_t VESK_tlsVarMutexAttr;
 pthread_mutex_t VESK_tlsVarMutex;

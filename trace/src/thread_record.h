@@ -14,17 +14,19 @@ namespace vesk {
 inline constexpr int kMsgBufSize = 4188;  // 90 head + 4095 text + CR LF + NUL
 
 struct tagVESK_TLS_VAR {
-  tagVESK_TLS_VAR* pNext;
-  tagVESK_TLS_VAR* pPrev;
+  // What every put touches besides the buffer, in the first cache line:
+  // after the write(2) of the previous record it is cold.
   uint32_t ulErrDetail;
-  uint32_t ulErrCode;   // position << 24 | code
-  char szThreadId[10];  // "%08X " of the thread, or "-------- "
-  alignas(64) char szMsgBuf[kMsgBufSize];
+  uint32_t ulErrCode;  // position << 24 | code
   // The time stamp this thread wrote last: one localtime_r per second and
   // three digits per millisecond instead of the whole text per record.
   long lStampSecond;
   int iStampMilli;
+  char szThreadId[10];   // "%08X " of the thread, or "-------- "
   char szStampText[24];  // "yyyy/mm/dd hh:mm:ss.sss"
+  alignas(64) char szMsgBuf[kMsgBufSize];
+  tagVESK_TLS_VAR* pNext;  // list of all records (thread-safe builds)
+  tagVESK_TLS_VAR* pPrev;
 };
 
 namespace thread_record_detail {
