@@ -48,16 +48,37 @@ void RemoveRing(const std::string& prefix, int files) {
   for (int i = 1; i <= files; ++i) unlink((prefix + std::to_string(i) + ".log").c_str());
 }
 
-void BM_InstancePut(benchmark::State& state) {
-  std::string dir = BenchDir();
-  std::string prefix = dir + "/ring";
-  tagVESK_LOGFILE_SPEC spec = {4L << 20, 4, prefix.c_str()};
-  VESKTraceObject* obj = nullptr;
-  if (ZELKWSYM_CreateInstance(&obj, &spec, "bench") != 0) {
-    state.SkipWithError("CreateInstance failed");
-    return;
+// A 4 MiB x 4 single-process ring in a directory of its own, its
+// instance warmed up (the thread's record is made by the first put);
+// removed again at the end of the benchmark.
+class BenchRing {
+ public:
+  explicit BenchRing(benchmark::State& state) : dir_(BenchDir()), prefix_(dir_ + "/ring") {
+    tagVESK_LOGFILE_SPEC spec = {4L << 20, 4, prefix_.c_str()};
+    if (ZELKWSYM_CreateInstance(&obj_, &spec, "bench") != 0) {
+      state.SkipWithError("CreateInstance failed");
+      obj_ = nullptr;
+      return;
+    }
+    ZELKWSYM_PutInstanceWithId(obj_, 0, "ZELKW-000-I", "warm-up");
   }
-  ZELKWSYM_PutInstanceWithId(obj, 0, "ZELKW-000-I", "warm-up");  // the thread's record
+  ~BenchRing() {
+    if (obj_ != nullptr) ZELKWSYM_DeleteInstance(obj_);
+    RemoveRing(prefix_, 4);
+    rmdir(dir_.c_str());
+  }
+  VESKTraceObject* get() const { return obj_; }
+
+ private:
+  std::string dir_;
+  std::string prefix_;
+  VESKTraceObject* obj_ = nullptr;
+};
+
+void BM_InstancePut(benchmark::State& state) {
+  BenchRing ring(state);
+  VESKTraceObject* obj = ring.get();
+  if (obj == nullptr) return;
   long allocs = g_allocs.load();
   for (auto _ : state) {
     if (ZELKWSYM_PutInstanceWithId(obj, 0, "ZELKW-001-I", kText.c_str()) != 0) {
@@ -68,31 +89,19 @@ void BM_InstancePut(benchmark::State& state) {
   state.counters["allocs_in_loop"] = static_cast<double>(g_allocs.load() - allocs);
   state.counters["records_per_s"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  ZELKWSYM_DeleteInstance(obj);
-  RemoveRing(prefix, 4);
-  rmdir(dir.c_str());
 }
 BENCHMARK(BM_InstancePut)->Iterations(kRecords)->Unit(benchmark::kNanosecond)->UseRealTime();
 
 // The put's own work: the record is built in full, but the file route is
 // switched off (file threshold -1), so nothing reaches the kernel.
 void BM_InstancePutNotWritten(benchmark::State& state) {
-  std::string dir = BenchDir();
-  std::string prefix = dir + "/unwritten";
-  tagVESK_LOGFILE_SPEC spec = {4L << 20, 4, prefix.c_str()};
-  VESKTraceObject* obj = nullptr;
-  if (ZELKWSYM_CreateInstance(&obj, &spec, "bench") != 0) {
-    state.SkipWithError("CreateInstance failed");
-    return;
-  }
-  ZELKWSYM_PutInstanceWithId(obj, 0, "ZELKW-000-I", "warm-up");
+  BenchRing ring(state);
+  VESKTraceObject* obj = ring.get();
+  if (obj == nullptr) return;
   ZELKWSYM_SetInstanceFileThreshold(obj, -1);
   for (auto _ : state) {
     benchmark::DoNotOptimize(ZELKWSYM_PutInstanceWithId(obj, 0, "ZELKW-001-I", kText.c_str()));
   }
-  ZELKWSYM_DeleteInstance(obj);
-  RemoveRing(prefix, 4);
-  rmdir(dir.c_str());
 }
 BENCHMARK(BM_InstancePutNotWritten);
 
