@@ -65,4 +65,12 @@ bool generateTraceFileName(char* out, size_t size, const char* prefix, long numb
   return n >= 0 && static_cast<size_t>(n) < size;
 }
 
+void setOpenedFileMode(int fd, int fileAttr, bool existed) {
+  if (fileAttr != -1) {
+    fchmod(fd, static_cast<mode_t>(fileAttr));
+  } else if (!existed) {
+    fchmod(fd, 0666);
+  }
+}
+
 }  // namespace vesk

@@ -1,4 +1,5 @@
-// Creating the directory chain in front of a ring's files.
+// Creating the directory chain in front of a ring's files, naming the files
+// and setting their modes.
 #pragma once
 
 #include <time.h>
@@ -23,6 +24,11 @@ int isPathExisting(const char* dir, bool tolerant = false);
 inline bool ModifiedBefore(const struct timespec& a, const struct timespec& b) {
   return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
+
+// Sets the mode of a file just opened: fileAttr when one was set (-1: none);
+// else 0666 for a file the open created, which the umask must not narrow
+// (rings and backups are read and written by other users' processes).
+void setOpenedFileMode(int fd, int fileAttr, bool existed);
 
 // Builds "%s%d.log" into out (size bytes); false when it does not fit.
 bool generateTraceFileName(char* out, size_t size, const char* prefix, long number);

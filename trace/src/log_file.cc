@@ -193,11 +193,7 @@ int VeskLogFile::openTraceFile(int flags) {
     SetErrPos(VESK2_ERR_OPEN, static_cast<uint32_t>(errno));
     return -1;
   }
-  if (iFileAttr != -1) {
-    fchmod(fd, static_cast<mode_t>(iFileAttr));
-  } else if (!existed) {
-    fchmod(fd, 0666);  // the umask must not narrow a new file
-  }
+  setOpenedFileMode(fd, iFileAttr, existed);
   if (!LockWholeFile(fd, F_WRLCK)) {
     SetErrPos(VESK2_ERR_LOCK, static_cast<uint32_t>(errno));
     close(fd);
@@ -388,11 +384,7 @@ int VeskLogFile::backupToFile(const char* target, int) {
     SetErrPos(VESK2_ERR_OPEN, static_cast<uint32_t>(errno));
     return -1;
   }
-  if (iFileAttr != -1) {
-    fchmod(out, static_cast<mode_t>(iFileAttr));
-  } else if (!existed) {
-    fchmod(out, 0666);
-  }
+  setOpenedFileMode(out, iFileAttr, existed);
   int result = 0;
   char name[kNameSize];
   for (long i = 1; i <= lFileNum && result == 0; ++i) {

@@ -43,6 +43,27 @@ bool ValidRecord(const VESK_MANAGEMENT_DATA& r) {
 
 uint32_t Err() { return static_cast<uint32_t>(errno); }
 
+// Unmaps map (len bytes) and closes fd where they are set, and marks both
+// unset; a failing step stores its code and makes the result false.
+bool UnmapAndClose(void*& map, size_t len, int& fd) {
+  bool ok = true;
+  if (map != kNoMap) {
+    if (munmap(map, len) != 0) {
+      SetErrPos(VESK2_ERR_MUNMAP, Err());
+      ok = false;
+    }
+    map = kNoMap;
+  }
+  if (fd != -1) {
+    if (close(fd) != 0) {
+      SetErrPos(VESK2_ERR_CLOSE, Err());
+      ok = false;
+    }
+    fd = -1;
+  }
+  return ok;
+}
+
 void SleepMs(int ms) {
   if (ms >= 1000) {
     sleep(static_cast<unsigned>(ms / 1000));
@@ -270,11 +291,7 @@ int VeskMultiLogFile::openFileFunc(const char* name, int flags) {
     SetErrPos(VESK2_ERR_OPEN, Err());
     return -1;
   }
-  if (iFileAttr != -1) {
-    fchmod(fd, static_cast<mode_t>(iFileAttr));
-  } else if (!existed) {
-    fchmod(fd, 0666);  // shared between users: the umask must not narrow it
-  }
+  setOpenedFileMode(fd, iFileAttr, existed);
   return fd;
 }
 
@@ -650,45 +667,21 @@ int VeskMultiLogFile::bufferFlush() {
 }
 
 int VeskMultiLogFile::closeTraceFile() {
-  int result = 0;
-  if (pTraceMap != kNoMap) {
-    if (munmap(pTraceMap, ulMapLen) != 0) {
-      SetErrPos(VESK2_ERR_MUNMAP, Err());
-      result = -1;
-    }
-    pTraceMap = kNoMap;
-    ulMapLen = 0;
-  }
-  if (iTraceFd != -1) {
-    if (close(iTraceFd) != 0) {
-      SetErrPos(VESK2_ERR_CLOSE, Err());
-      result = -1;
-    }
-    iTraceFd = -1;
-    utime(szTraceFileName, nullptr);
-  }
-  return result;
+  const bool wasOpen = iTraceFd != -1;
+  const bool ok = UnmapAndClose(pTraceMap, ulMapLen, iTraceFd);
+  ulMapLen = 0;
+  if (wasOpen) utime(szTraceFileName, nullptr);
+  return ok ? 0 : -1;
 }
 
 int VeskMultiLogFile::closeManagementFile() {
-  int result = 0;
-  if (pMngMap != kNoMap) {
-    if (munmap(pMngMap, VESK2_MNG_FILE_SIZE) != 0) {
-      SetErrPos(VESK2_ERR_MUNMAP, Err());
-      result = -1;
-    }
-    pMngMap = kNoMap;
-  }
-  if (iMngFd != -1) {
-    if (close(iMngFd) != 0) {  // also drops any lockf lock
-      SetErrPos(VESK2_ERR_CLOSE, Err());
-      result = -1;
-    }
-    iMngFd = -1;
+  const bool wasOpen = iMngFd != -1;
+  const bool ok = UnmapAndClose(pMngMap, VESK2_MNG_FILE_SIZE, iMngFd);  // drops any lockf lock
+  if (wasOpen) {
     iLockCount = 0;
     utime(szMngFileName, nullptr);
   }
-  return result;
+  return ok ? 0 : -1;
 }
 
 int VeskMultiLogFile::closeFile() {
