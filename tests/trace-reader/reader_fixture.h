@@ -24,6 +24,13 @@ struct RecordWords {
   uint32_t lockType = 1;
 };
 
+// Default record words with one word changed.
+inline RecordWords With(uint32_t RecordWords::*word, uint32_t value) {
+  RecordWords w;
+  w.*word = value;
+  return w;
+}
+
 class ReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {

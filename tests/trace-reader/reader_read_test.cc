@@ -232,11 +232,7 @@ TEST_F(ReadTest, EmptyTraceFileIsMappedAtTheRingSizeWithoutTouchingMissingPages)
 }
 
 TEST_F(ReadTest, EmptyTraceFileWithoutAValidRecordCannotBeMapped) {
-  WriteRecord([] {
-    RecordWords r;
-    r.fileNum = 99;
-    return r;
-  }());
+  WriteRecord(With(&RecordWords::fileNum, 99));
   ASSERT_TRUE(WriteFile(TracePath(1), ""));
   ASSERT_EQ(0, OpenMng(1));
   EXPECT_EQ(7, ZELKWSYM_MpttOpen(inst_));

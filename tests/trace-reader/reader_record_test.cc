@@ -52,49 +52,13 @@ TEST_F(RecordTest, InvalidRecordsGiveCode29AtThatCallOnly) {
     RecordWords w;
     const char* id;
   } cases[] = {
-      {"mark 1",
-       [] {
-         RecordWords w;
-         w.byteOrder = 1;
-         return w;
-       }(),
-       "VESK"},
+      {"mark 1", With(&RecordWords::byteOrder, 1), "VESK"},
       {"id VESX", {}, "VESX"},
-      {"65 files",
-       [] {
-         RecordWords w;
-         w.fileNum = 65;
-         return w;
-       }(),
-       "VESK"},
-      {"0 files",
-       [] {
-         RecordWords w;
-         w.fileNum = 0;
-         return w;
-       }(),
-       "VESK"},
-      {"size 4095",
-       [] {
-         RecordWords w;
-         w.fileSize = 4095;
-         return w;
-       }(),
-       "VESK"},
-      {"size 16 MiB + 1",
-       [] {
-         RecordWords w;
-         w.fileSize = 16777217;
-         return w;
-       }(),
-       "VESK"},
-      {"lock type 2",
-       [] {
-         RecordWords w;
-         w.lockType = 2;
-         return w;
-       }(),
-       "VESK"},
+      {"65 files", With(&RecordWords::fileNum, 65), "VESK"},
+      {"0 files", With(&RecordWords::fileNum, 0), "VESK"},
+      {"size 4095", With(&RecordWords::fileSize, 4095), "VESK"},
+      {"size 16 MiB + 1", With(&RecordWords::fileSize, 16777217), "VESK"},
+      {"lock type 2", With(&RecordWords::lockType, 2), "VESK"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(-1, DataEnd(c.w, false, c.id)) << c.what;
@@ -104,18 +68,10 @@ TEST_F(RecordTest, InvalidRecordsGiveCode29AtThatCallOnly) {
   }
   // The current file must lie in 1..lFileNum.
   RecordWords w;
-  WriteRecord([] {
-    RecordWords r;
-    r.curFile = 0;
-    return r;
-  }());
+  WriteRecord(With(&RecordWords::curFile, 0));
   EXPECT_EQ(-1, ZELKWSYM_MpttGetCurrentOffset(inst_));
   EXPECT_EQ(29, ZELKWSYM_MpttGetLastError(inst_));
-  WriteRecord([] {
-    RecordWords r;
-    r.curFile = 4;
-    return r;
-  }());
+  WriteRecord(With(&RecordWords::curFile, 4));
   EXPECT_EQ(-1, ZELKWSYM_MpttGetCurrentOffset(inst_));
   EXPECT_EQ(123, DataEnd(w)) << "after a current file out of range";
   // Limits themselves are valid.
