@@ -21,23 +21,28 @@ namespace {
 #define SkipWhereAsanMisreadsTheUnwind() (void)0
 #endif
 
+// Starts body (given a std::atomic<bool> to set once it has written) on a
+// thread of its own, cancels that thread once it writes, and joins it.
+void CancelOnceWriting(void* (*body)(void*)) {
+  std::atomic<bool> started{false};
+  pthread_t writer;
+  ASSERT_EQ(0, pthread_create(&writer, nullptr, body, &started));
+  while (!started.load()) std::this_thread::yield();
+  ASSERT_EQ(0, pthread_cancel(writer));
+  ASSERT_EQ(0, pthread_join(writer, nullptr));
+}
+
 TEST(SyslogCancel, CancelledWriterLeavesTheLibraryUsable) {
   SkipWhereAsanMisreadsTheUnwind();
   tw::test::SyslogCapture cap;
-  std::atomic<bool> started{false};
-  pthread_t writer;
-  auto body = [](void* arg) -> void* {
+  CancelOnceWriting([](void* arg) -> void* {
     auto* flag = static_cast<std::atomic<bool>*>(arg);
     for (;;) {
       ZELKWSYM_PutToSysLog(6, "spin");
       flag->store(true);
     }
     return nullptr;
-  };
-  ASSERT_EQ(0, pthread_create(&writer, nullptr, body, &started));
-  while (!started.load()) std::this_thread::yield();
-  ASSERT_EQ(0, pthread_cancel(writer));
-  ASSERT_EQ(0, pthread_join(writer, nullptr));
+  });
   cap.TakeAll(std::chrono::milliseconds(50));
 
   ZELKWSYM_OpenSysLog("after-cancel", 0, LOG_USER);
@@ -57,9 +62,7 @@ TEST(SyslogCancel, CancelledWriterLeavesTheLibraryUsable) {
 TEST(SyslogCancel, AsynchronouslyCancellableWriter) {
   SkipWhereAsanMisreadsTheUnwind();
   tw::test::SyslogCapture cap;
-  std::atomic<bool> started{false};
-  pthread_t writer;
-  auto body = [](void* arg) -> void* {
+  CancelOnceWriting([](void* arg) -> void* {
     pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, nullptr);
     auto* flag = static_cast<std::atomic<bool>*>(arg);
     for (;;) {
@@ -67,11 +70,7 @@ TEST(SyslogCancel, AsynchronouslyCancellableWriter) {
       flag->store(true);
     }
     return nullptr;
-  };
-  ASSERT_EQ(0, pthread_create(&writer, nullptr, body, &started));
-  while (!started.load()) std::this_thread::yield();
-  ASSERT_EQ(0, pthread_cancel(writer));
-  ASSERT_EQ(0, pthread_join(writer, nullptr));
+  });
   cap.TakeAll(std::chrono::milliseconds(50));
   ASSERT_EQ(0, ZELKWSYM_PutToSysLog(6, "after async cancel"));
   auto got = cap.TakeAll();
