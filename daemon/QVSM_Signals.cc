@@ -33,10 +33,11 @@ int WDT_RegisteringSignals() {
   static const int kCaught[] = {SIGTSTP, SIGTTIN, SIGTTOU, SIGQUIT, SIGTERM,
                                 SIGHUP,  SIGINT,  SIGUSR1, SIGUSR2, SIGALRM};
   for (int sig : kCaught) {
-    // sigaction without SA_RESTART: pause and nanosleep must return early
-    // when a signal arrives; the handler stays installed.
+    // As signal() installs it: the handler stays, other calls restart, and
+    // pause and nanosleep still return early when a signal arrives.
     struct sigaction action = {};
     action.sa_handler = WDT_SignalHandler;
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     if (sigaction(sig, &action, nullptr) != 0) return -1;
   }
