@@ -8,7 +8,8 @@
 #include "QVSM_MessageCatalogue.h"
 
 // Source file of a call, without its directory, for the trace line suffix.
-#define WDT_SOURCE_FILE (__builtin_strrchr(__FILE__, '/') ? __builtin_strrchr(__FILE__, '/') + 1 : __FILE__)
+#define WDT_SOURCE_FILE \
+  (__builtin_strrchr(__FILE__, '/') ? __builtin_strrchr(__FILE__, '/') + 1 : __FILE__)
 
 class CErrorLog {
  public:
@@ -47,8 +48,9 @@ extern CErrorLog g_objErrorLog;
 
 // Raise catalogue messages by identifier. WDT_TRACE takes the operation
 // name and the message's further arguments; file and line are added here.
-#define WDT_TRACE(msg, ...)                                                          \
-  g_objErrorLog.LogTrace(WDT_GetMessage(msg).level, WDT_GetMessage(msg).id,          \
+#define WDT_TRACE(msg, ...)                                                 \
+  g_objErrorLog.LogTrace(WDT_GetMessage(msg).level, WDT_GetMessage(msg).id, \
                          WDT_GetMessage(msg).text, __VA_ARGS__, WDT_SOURCE_FILE, __LINE__)
-#define WDT_SYSLOG(msg) \
-  g_objErrorLog.LogSysLog(WDT_GetMessage(msg).level, WDT_GetMessage(msg).id, WDT_GetMessage(msg).text)
+#define WDT_SYSLOG(msg)                                                      \
+  g_objErrorLog.LogSysLog(WDT_GetMessage(msg).level, WDT_GetMessage(msg).id, \
+                          WDT_GetMessage(msg).text)

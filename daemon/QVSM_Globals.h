@@ -20,7 +20,7 @@ extern std::atomic<int> g_vThreadExitIsRequested;    // request: operation threa
 extern std::atomic<int> g_vDisableBMCTimer;          // operation thread only stops the timer once
 extern std::atomic<int> g_nOpthreadRunning;          // the operation thread exists, not finished
 extern std::atomic<int> g_vServiceStopArrivedForLoggerThread;  // logger thread is to end
-extern std::atomic<int> g_nXmlLogLevel;              // LogTrace's filter level
+extern std::atomic<int> g_nXmlLogLevel;                        // LogTrace's filter level
 extern std::atomic<int> g_nInitializeFromDaemonize;  // re-create the trace instance after fork
 
 extern pthread_t g_OpThreadTid;  // operation thread, 0 when there is none

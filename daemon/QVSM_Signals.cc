@@ -5,6 +5,14 @@
 
 #include "QVSM_Globals.h"
 
+namespace {
+
+// Installed in this order; SIGUSR2 only wakes the operation thread.
+const int kCaught[] = {SIGTSTP, SIGTTIN, SIGTTOU, SIGQUIT, SIGTERM,
+                       SIGHUP,  SIGINT,  SIGUSR1, SIGUSR2, SIGALRM};
+
+}  // namespace
+
 void WDT_SignalHandler(int signal) {
   switch (signal) {
     case SIGQUIT:
@@ -30,8 +38,6 @@ void WDT_SignalHandler(int signal) {
 }
 
 int WDT_RegisteringSignals() {
-  static const int kCaught[] = {SIGTSTP, SIGTTIN, SIGTTOU, SIGQUIT, SIGTERM,
-                                SIGHUP,  SIGINT,  SIGUSR1, SIGUSR2, SIGALRM};
   for (int sig : kCaught) {
     // As signal() installs it: the handler stays, other calls restart, and
     // pause and nanosleep still return early when a signal arrives.
@@ -60,4 +66,10 @@ int WDT_UnBlockSignal() {
   sigemptyset(&mask);
   sigaddset(&mask, SIGUSR2);
   return pthread_sigmask(SIG_UNBLOCK, &mask, nullptr) == 0 ? 0 : -1;
+}
+
+void WDT_MainThreadSignals(sigset_t* set) {
+  sigemptyset(set);
+  for (int sig : kCaught)
+    if (sig != SIGUSR2) sigaddset(set, sig);
 }

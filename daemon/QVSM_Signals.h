@@ -2,6 +2,8 @@
 // sets flags; the main thread acts on them.
 #pragma once
 
+#include <signal.h>
+
 // The one handler for every caught signal.
 void WDT_SignalHandler(int signal);
 // Installs the handler for the stop, reload, SIGUSR2 and SIGALRM signals,
@@ -12,3 +14,5 @@ int WDT_BlockAllSignals();
 // Blocks every signal but SIGUSR2 in the calling thread (the operation
 // thread, which main wakes with SIGUSR2). 0 or -1.
 int WDT_UnBlockSignal();
+// The signals that the main thread waits for: every caught one but SIGUSR2.
+void WDT_MainThreadSignals(sigset_t* set);

@@ -33,17 +33,17 @@ class CWDTSettings {
   // the defaults were applied.
   int WDT_LogXMLvalues();
 
-  int WDT_GetWatchtimeout() const;          // TimeoutInterval, s
-  int WDT_GetSettingWatchInterTime() const; // IntervalCount
-  int WDT_GetShortWatchTime() const;        // ShorteningCount
-  int WDT_GetShortInterval() const;         // MinimumInterval, s
-  int WDT_GetReOprConfirmation() const;     // RetryInterval, s
-  bool WDT_GetWatchExists() const;          // ErrorWatching
-  int WDT_GetLogSize() const;               // LogSize, MiB
-  int WDT_GetLogLevel() const;              // LogLevel
-  int WDT_GetLogPages() const;              // LogPages
-  int WDT_GetMaxRetryTime() const;          // MaximumRetryTime, s
-  int WDT_GetActionOperation() const;       // TimeoutAction code
+  int WDT_GetWatchtimeout() const;           // TimeoutInterval, s
+  int WDT_GetSettingWatchInterTime() const;  // IntervalCount
+  int WDT_GetShortWatchTime() const;         // ShorteningCount
+  int WDT_GetShortInterval() const;          // MinimumInterval, s
+  int WDT_GetReOprConfirmation() const;      // RetryInterval, s
+  bool WDT_GetWatchExists() const;           // ErrorWatching
+  int WDT_GetLogSize() const;                // LogSize, MiB
+  int WDT_GetLogLevel() const;               // LogLevel
+  int WDT_GetLogPages() const;               // LogPages
+  int WDT_GetMaxRetryTime() const;           // MaximumRetryTime, s
+  int WDT_GetActionOperation() const;        // TimeoutAction code
   // Copy at most 256 bytes (NUL included) into `out`.
   void WDT_GetLogFileName(char* out) const;
   void WDT_GetDefaultLogFileName(char* out) const;
