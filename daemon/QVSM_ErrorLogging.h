@@ -5,6 +5,8 @@
 
 #include <pthread.h>
 
+#include <atomic>
+
 #include "QVSM_MessageCatalogue.h"
 
 // Source file of a call, without its directory, for the trace line suffix.
@@ -33,15 +35,24 @@ class CErrorLog {
   int WDT_StartLoggerThread();
   // Asks the logger thread to write what is buffered and end, then joins it
   // (if it was started), deletes the trace instance, closes syslog and
-  // unloads both libraries. 0, or -1 if the join failed.
+  // unloads both libraries. 0, or -1 if the join failed. Afterwards the
+  // object is as constructed: a later WDT_InitialiseLogFiles starts afresh.
   int WDT_StopLogging();
   // Writes at once to the trace instance (the logger thread's own lines).
   void WDT_ErrorLogWithoutBuffer(int level, const char* id, const char* text, const char* file,
                                  int line);
 
  private:
-  bool m_bFirstInitialisation;
-  bool m_bSysLogOpen;
+  // First creation: loads the libraries and creates the trace instance;
+  // the logger thread is started separately.
+  int WDT_CreateLoggerThread(long fileSize, int fileCount, const char* path, int level);
+  // Adapts the trace instance to changed settings.
+  int WDT_CustomizeLogFiles(long fileSize, int fileCount, const char* path, int level);
+  void WDT_CloseSysLog();
+
+  bool m_bFirstInitialisation;  // main thread only
+  // Read by every thread that raises a syslog message.
+  std::atomic<bool> m_bSysLogOpen;
 };
 
 extern CErrorLog g_objErrorLog;

@@ -50,9 +50,8 @@ class CWDTSettings {
 
  private:
   CWDTSettings();
-  // Implementation helpers (WDT_GetXMLFilePath, WDT_GetSpecData, ...) are
-  // free to be added here by the implementation.
-  friend struct CWDTSettingsAccess;
+  friend struct CWDTSettingsReader;  // the reading of one key (WDT_GetSpecData)
+  friend struct CWDTSettingsAccess;  // tests
 
   int m_nTimeoutInterval;
   int m_nIntervalCount;
