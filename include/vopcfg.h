@@ -81,8 +81,19 @@ typedef struct vop_content {
   uint32_t type;
 } vop_content_t;
 
-/* The configuration handle (opaque). */
-typedef struct vop_config vop_config_t;
+/* The configuration handle. It starts with what the definition document
+ * says about the component; callers may read these four fields, from the
+ * handle VOP_ConfigCreate returned until VOP_ConfigDestroy, and must never
+ * write them or the texts they point to. The library keeps its own state
+ * after them, so sizeof(vop_config_t) is that of the head alone: a handle is
+ * only ever made by VOP_ConfigCreate, never declared, allocated or copied by
+ * a caller. */
+typedef struct vop_config {
+  const char* name;        /* the definition's "name", or NULL */
+  const char* description; /* its "description", or NULL */
+  const char* dispstring;  /* its "dispstring" (display text), or NULL */
+  uint32_t hidden;         /* its "hidden" flag: 1 TRUE, 0 FALSE or absent */
+} vop_config_t;
 
 /* Reads the definition document at path and creates a handle with no records.
  * Returns a reader or file code and no handle on failure; a document with no

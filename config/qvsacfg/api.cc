@@ -1,6 +1,5 @@
 // The exported entry points: argument checks, then the configuration layer.
 // Nothing may escape across the C boundary, so each body is guarded.
-#include <cstring>
 #include <new>
 
 #include "config_layer.h"
@@ -19,10 +18,6 @@ uint32_t Guarded(Fn fn) {
   } catch (...) {
     return ERR_INVALID;
   }
-}
-
-bool LiveConfig(const vop_config_t* config) {
-  return config != nullptr && memcmp(config->mark, CONFIG_MARK, 4) == 0;
 }
 
 // The members container of a structure record, or NULL for other records.
@@ -45,52 +40,57 @@ VOP_EXPORT uint32_t VOP_ConfigCreate(const char* path, vop_config_t** config) {
     vop_row_item_t* rows = nullptr;
     uint32_t rc = vopFileReadCommon(READER_FILE, path, g_stFormatDataDefine, &rows);
     if (rc != 0) return rc;
-    vop_config_t* created = nullptr;
+    CfgConfig* created = nullptr;
     rc = CfgConfigCreate_l3(rows, &created);
     vopRowItemListFree(rows);
-    if (rc == 0) *config = created;
+    if (rc == 0) *config = &created->head;
     return rc;
   });
 }
 
-VOP_EXPORT uint32_t VOP_ConfigDestroy(vop_config_t* config) {
+VOP_EXPORT uint32_t VOP_ConfigDestroy(vop_config_t* handle) {
   return Guarded([&]() -> uint32_t {
-    if (config == nullptr) return 0;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (handle == nullptr) return 0;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     CfgConfigDestroy_l3(config);
     return 0;
   });
 }
 
-VOP_EXPORT uint32_t VOP_ConfigRead(const char* path, vop_config_t* config) {
+VOP_EXPORT uint32_t VOP_ConfigRead(const char* path, vop_config_t* handle) {
   return Guarded([&]() -> uint32_t {
-    if (path == nullptr || config == nullptr) return ERR_INVALID;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (path == nullptr || handle == nullptr) return ERR_INVALID;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     return vopConfigRead(READER_FILE, path, config);
   });
 }
 
-VOP_EXPORT uint32_t VOP_ConfigReadFromData(const char* text, vop_config_t* config) {
+VOP_EXPORT uint32_t VOP_ConfigReadFromData(const char* text, vop_config_t* handle) {
   return Guarded([&]() -> uint32_t {
-    if (text == nullptr || config == nullptr) return ERR_INVALID;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (text == nullptr || handle == nullptr) return ERR_INVALID;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     return vopConfigRead(READER_MEMORY, text, config);
   });
 }
 
-VOP_EXPORT uint32_t VOP_ConfigWrite(const char* path, vop_config_t* config) {
+VOP_EXPORT uint32_t VOP_ConfigWrite(const char* path, vop_config_t* handle) {
   return Guarded([&]() -> uint32_t {
-    if (path == nullptr || config == nullptr) return ERR_INVALID;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (path == nullptr || handle == nullptr) return ERR_INVALID;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     return CfgFileWrite_l3(path, config);
   });
 }
 
-VOP_EXPORT uint32_t VOP_ContentListGet(vop_config_t* config, vop_content_t* entries,
+VOP_EXPORT uint32_t VOP_ContentListGet(vop_config_t* handle, vop_content_t* entries,
                                        uint32_t* count) {
   return Guarded([&]() -> uint32_t {
-    if (config == nullptr || count == nullptr) return ERR_INVALID;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (handle == nullptr || count == nullptr) return ERR_INVALID;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     if (config->definitions == nullptr) return ERR_INVALID;
     return CfgContentListGet_l3(config->definitions, entries, count);
   });
@@ -106,11 +106,12 @@ VOP_EXPORT uint32_t VOP_ContentListGetFromData(vop_data_t* record, vop_content_t
   });
 }
 
-VOP_EXPORT uint32_t VOP_DataGet(vop_config_t* config, const char* name, vop_data_t** records,
+VOP_EXPORT uint32_t VOP_DataGet(vop_config_t* handle, const char* name, vop_data_t** records,
                                 uint32_t* count) {
   return Guarded([&]() -> uint32_t {
-    if (config == nullptr || name == nullptr || count == nullptr) return ERR_INVALID;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (handle == nullptr || name == nullptr || count == nullptr) return ERR_INVALID;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     return CfgDataArrayGetFromFolder_l3(&config->records, name, records, count);
   });
 }
@@ -125,10 +126,11 @@ VOP_EXPORT uint32_t VOP_DataGetFromData(vop_data_t* structure, const char* name,
   });
 }
 
-VOP_EXPORT uint32_t VOP_DataDefaultGet(vop_config_t* config, const char* name, vop_data_t** value) {
+VOP_EXPORT uint32_t VOP_DataDefaultGet(vop_config_t* handle, const char* name, vop_data_t** value) {
   return Guarded([&]() -> uint32_t {
-    if (config == nullptr || name == nullptr || value == nullptr) return ERR_INVALID;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (handle == nullptr || name == nullptr || value == nullptr) return ERR_INVALID;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     vop_format_t* def = DefinitionNamed(&config->records, name);
     if (def == nullptr) return ERR_NOT_FOUND;
     *value = &def->default_value;
@@ -149,11 +151,12 @@ VOP_EXPORT uint32_t VOP_DataDefaultGetFromData(vop_data_t* structure, const char
   });
 }
 
-VOP_EXPORT uint32_t VOP_DataDefaultCreate(vop_config_t* config, const char* name,
+VOP_EXPORT uint32_t VOP_DataDefaultCreate(vop_config_t* handle, const char* name,
                                           vop_data_t** record) {
   return Guarded([&]() -> uint32_t {
-    if (config == nullptr || name == nullptr || record == nullptr) return ERR_INVALID;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (handle == nullptr || name == nullptr || record == nullptr) return ERR_INVALID;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     vop_format_t* def = DefinitionNamed(&config->records, name);
     if (def == nullptr) return ERR_NOT_FOUND;
     return CfgDataCreateFromFormat_l3(config, def, record);
@@ -172,10 +175,11 @@ VOP_EXPORT uint32_t VOP_DataDefaultCreateFromData(vop_data_t* structure, const c
   });
 }
 
-VOP_EXPORT uint32_t VOP_DataChange(vop_config_t* config, vop_data_t* record, const void* value) {
+VOP_EXPORT uint32_t VOP_DataChange(vop_config_t* handle, vop_data_t* record, const void* value) {
   return Guarded([&]() -> uint32_t {
-    if (config == nullptr || record == nullptr || value == nullptr) return ERR_INVALID;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (handle == nullptr || record == nullptr || value == nullptr) return ERR_INVALID;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     vop_item_t* item = CfgItemFromData(record);
     if (item == nullptr) return ERR_INVALID;
     return CfgDataChg_l3(&config->records, item, value);
@@ -193,10 +197,11 @@ VOP_EXPORT uint32_t VOP_DataChangeToData(vop_data_t* structure, vop_data_t* memb
   });
 }
 
-VOP_EXPORT uint32_t VOP_DataAdd(vop_config_t* config, vop_data_t* record) {
+VOP_EXPORT uint32_t VOP_DataAdd(vop_config_t* handle, vop_data_t* record) {
   return Guarded([&]() -> uint32_t {
-    if (config == nullptr || record == nullptr) return ERR_INVALID;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (handle == nullptr || record == nullptr) return ERR_INVALID;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     vop_item_t* item = CfgItemFromData(record);
     if (item == nullptr) return ERR_INVALID;
     return CfgDataAdd_l3(&config->records, item);
@@ -213,10 +218,11 @@ VOP_EXPORT uint32_t VOP_DataAddToData(vop_data_t* structure, vop_data_t* member)
   });
 }
 
-VOP_EXPORT uint32_t VOP_DataDel(vop_config_t* config, vop_data_t* record) {
+VOP_EXPORT uint32_t VOP_DataDel(vop_config_t* handle, vop_data_t* record) {
   return Guarded([&]() -> uint32_t {
-    if (config == nullptr || record == nullptr) return ERR_INVALID;
-    if (!LiveConfig(config)) return ERR_BAD_HANDLE;
+    if (handle == nullptr || record == nullptr) return ERR_INVALID;
+    CfgConfig* config = CfgConfigOf(handle);
+    if (config == nullptr) return ERR_BAD_HANDLE;
     vop_item_t* item = CfgItemFromData(record);
     if (item == nullptr) return ERR_INVALID;
     return CfgDataDel_l3(&config->records, item);

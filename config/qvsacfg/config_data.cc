@@ -232,7 +232,7 @@ class AncestorRefile {
 
 }  // namespace
 
-uint32_t CfgDataCreateFromFormat_l3(vop_config_t* config, vop_format_t* def, vop_data_t** record) {
+uint32_t CfgDataCreateFromFormat_l3(CfgConfig* config, vop_format_t* def, vop_data_t** record) {
   if (def->type == VOP_TYPE_NONE || def->type > VOP_TYPE_STRUCTURE) return ERR_INVALID;
   vop_item_t* item = vopItemAlloc(config, def);
   if (item == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);

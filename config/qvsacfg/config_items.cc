@@ -14,13 +14,13 @@ vop_item_t* CfgItemFromData(vop_data_t* data) {
   return item;
 }
 
-void CfgFolderInit_l3(vop_container_t* c, vop_config_t* config, vop_item_t* owner) {
+void CfgFolderInit_l3(vop_container_t* c, CfgConfig* config, vop_item_t* owner) {
   memset(c, 0, sizeof *c);
   c->config = config;
   c->owner = owner;
 }
 
-vop_item_t* vopItemAlloc(vop_config_t* config, vop_format_t* definition) {
+vop_item_t* vopItemAlloc(CfgConfig* config, vop_format_t* definition) {
   auto* item = static_cast<vop_item_t*>(calloc(1, sizeof(vop_item_t)));
   if (item == nullptr) return nullptr;
   memcpy(item->mark, ITEM_MARK, 4);
@@ -52,7 +52,7 @@ void vopItemFree(vop_item_t* item) {
 }
 
 void CfgDetachedPush(vop_item_t* item) {
-  vop_config_t* config = item->members.config;
+  CfgConfig* config = item->members.config;
   item->detached_prev = nullptr;
   item->detached_next = config->detached;
   if (config->detached != nullptr) config->detached->detached_prev = item;
@@ -60,7 +60,7 @@ void CfgDetachedPush(vop_item_t* item) {
 }
 
 void CfgDetachedRemove(vop_item_t* item) {
-  vop_config_t* config = item->members.config;
+  CfgConfig* config = item->members.config;
   if (item->detached_prev != nullptr) {
     item->detached_prev->detached_next = item->detached_next;
   } else if (config->detached == item) {

@@ -7,16 +7,16 @@
 
 #include "config_layer.h"
 
-uint32_t CfgConfigCreate_l3(vop_row_item_t* rows, vop_config_t** out) {
-  auto* config = static_cast<vop_config_t*>(calloc(1, sizeof(vop_config_t)));
+uint32_t CfgConfigCreate_l3(vop_row_item_t* rows, CfgConfig** out) {
+  auto* config = static_cast<CfgConfig*>(calloc(1, sizeof(CfgConfig)));
   if (config == nullptr) return ErrWithErrno(ERR_NO_MEMORY, errno);
   memcpy(config->mark, CONFIG_MARK, 4);
   CfgFolderInit_l3(&config->records, config, nullptr);
-  config->name = vopRowTakeText(vopRowFindByForm(rows, "name"));
-  config->description = vopRowTakeText(vopRowFindByForm(rows, "description"));
-  config->dispstring = vopRowTakeText(vopRowFindByForm(rows, "dispstring"));
+  config->head.name = vopRowTakeText(vopRowFindByForm(rows, "name"));
+  config->head.description = vopRowTakeText(vopRowFindByForm(rows, "description"));
+  config->head.dispstring = vopRowTakeText(vopRowFindByForm(rows, "dispstring"));
   vop_row_item_t* hidden = vopRowFindByForm(rows, "hidden");
-  config->hidden = hidden != nullptr ? hidden->value.flag : 0;
+  config->head.hidden = hidden != nullptr ? hidden->value.flag : 0;
 
   vop_format_t* last = nullptr;
   uint32_t rc = 0;
@@ -41,7 +41,14 @@ uint32_t CfgConfigCreate_l3(vop_row_item_t* rows, vop_config_t** out) {
   return 0;
 }
 
-void CfgConfigDestroy_l3(vop_config_t* config) {
+CfgConfig* CfgConfigOf(vop_config_t* handle) {
+  if (handle == nullptr) return nullptr;
+  // The head is the first member, so the caller's pointer is the record's.
+  auto* config = reinterpret_cast<CfgConfig*>(handle);
+  return memcmp(config->mark, CONFIG_MARK, 4) == 0 ? config : nullptr;
+}
+
+void CfgConfigDestroy_l3(CfgConfig* config) {
   CfgFolderClear_l3(&config->records);
   // Detached records of any level belong to no container: release them here.
   while (config->detached != nullptr) {
@@ -49,9 +56,10 @@ void CfgConfigDestroy_l3(vop_config_t* config) {
     CfgDetachedRemove(item);
     vopItemFree(item);
   }
-  free(config->name);
-  free(config->description);
-  free(config->dispstring);
+  // Callers see the texts as const; they were allocated here.
+  free(const_cast<char*>(config->head.name));
+  free(const_cast<char*>(config->head.description));
+  free(const_cast<char*>(config->head.dispstring));
   CfgFormatDestroy_l3(config->definitions);
   memcpy(config->mark, "DEAD", 4);
   free(config);
@@ -211,7 +219,7 @@ uint32_t CfgItemListCreateFromRowItem_l3(vop_row_item_t* rows, vop_container_t* 
   return 0;
 }
 
-uint32_t vopConfigRead(uint32_t mode, const char* source, vop_config_t* config) {
+uint32_t vopConfigRead(uint32_t mode, const char* source, CfgConfig* config) {
   vop_form_t* forms = nullptr;
   uint32_t rc = CfgFormListCreate_l3(config->definitions, &forms, 0);
   if (rc != 0) return rc;

@@ -153,7 +153,7 @@ void CfgFolderWrite_l3(Output* out, const vop_container_t* c, unsigned depth) {
 
 }  // namespace
 
-uint32_t CfgFileWrite_l3(const char* path, vop_config_t* config) {
+uint32_t CfgFileWrite_l3(const char* path, CfgConfig* config) {
   int fd = -1;
   uint32_t rc = FileOpen_L2(&fd, path, FILE_OPEN_WRITE | FILE_OPEN_CREATE | FILE_OPEN_TRUNC, 0x644);
   if (rc != 0) return rc;

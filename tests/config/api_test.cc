@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -115,6 +116,37 @@ TEST_F(Api, ArgumentChecks) {
   // A default is no record: the record operations refuse it.
   ASSERT_EQ(VOP_DataDefaultGet(c_, "Interval", &d), 0u);
   EXPECT_EQ(VOP_DataAdd(c_, d), VOP_ERR_INVALID);
+}
+
+// The mark lies behind the documented head: memory that is no handle, even
+// with the mark where the head begins, is refused by every entry point that
+// takes a handle (the real handle passes in every other test).
+TEST_F(Api, EveryHandleEntryPointChecksTheMark) {
+  alignas(16) unsigned char fake_bytes[256] = {};
+  memcpy(fake_bytes, "VOPC", 4);
+  auto* fake = reinterpret_cast<vop_config_t*>(fake_bytes);
+  vop_data_t* record = NewRecord("Interval");
+  int64_t value = 30;
+  uint32_t n = 1;
+  vop_data_t* d = nullptr;
+  vop_content_t entry{};
+  const std::string written = dir_ + "/mark.xml";
+  const std::pair<const char*, std::function<uint32_t()>> calls[] = {
+      {"ConfigDestroy", [&] { return VOP_ConfigDestroy(fake); }},
+      {"ConfigRead", [&] { return VOP_ConfigRead(def_.c_str(), fake); }},
+      {"ConfigReadFromData", [&] { return VOP_ConfigReadFromData("<config/>", fake); }},
+      {"ConfigWrite", [&] { return VOP_ConfigWrite(written.c_str(), fake); }},
+      {"ContentListGet", [&] { return VOP_ContentListGet(fake, &entry, &n); }},
+      {"DataGet", [&] { return VOP_DataGet(fake, "Interval", &d, &n); }},
+      {"DataDefaultGet", [&] { return VOP_DataDefaultGet(fake, "Interval", &d); }},
+      {"DataDefaultCreate", [&] { return VOP_DataDefaultCreate(fake, "Interval", &d); }},
+      {"DataChange", [&] { return VOP_DataChange(fake, record, &value); }},
+      {"DataAdd", [&] { return VOP_DataAdd(fake, record); }},
+      {"DataDel", [&] { return VOP_DataDel(fake, record); }},
+  };
+  for (const auto& [name, call] : calls) EXPECT_EQ(VOP_ERR_BAD_HANDLE, call()) << name;
+  EXPECT_EQ(-1, access(written.c_str(), F_OK)) << "a refused write created " << written;
+  unlink(written.c_str());
 }
 
 TEST_F(Api, DaemonReadPath) {

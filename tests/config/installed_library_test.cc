@@ -5,10 +5,30 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <fstream>
 #include <string>
+#include <type_traits>
 
 #include "vopcfg.h"
+
+// The handle's documented head, as a caller compiled in either word size
+// lays it out: offsets of name, description, dispstring, hidden, then size.
+#if UINTPTR_MAX == 0xffffffffu
+constexpr size_t kHead[] = {0, 4, 8, 12, 16};
+#else
+constexpr size_t kHead[] = {0, 8, 16, 24, 32};
+#endif
+static_assert(offsetof(vop_config_t, name) == kHead[0] &&
+                  offsetof(vop_config_t, description) == kHead[1] &&
+                  offsetof(vop_config_t, dispstring) == kHead[2] &&
+                  offsetof(vop_config_t, hidden) == kHead[3] && sizeof(vop_config_t) == kHead[4],
+              "the head is name, description, dispstring, hidden at this word size's offsets");
+static_assert(std::is_same_v<decltype(vop_config_t::name), const char*> &&
+                  std::is_same_v<decltype(vop_config_t::description), const char*> &&
+                  std::is_same_v<decltype(vop_config_t::dispstring), const char*> &&
+                  std::is_same_v<decltype(vop_config_t::hidden), uint32_t>,
+              "texts are read-only pointers, hidden a u32");
 
 namespace {
 
@@ -89,6 +109,52 @@ TEST(InstalledLibrary, LoadReadUnloadRepeatedly) {
   EXPECT_EQ(ReadOnce(def, data), 60) << "a missing key falls back to its default";
   unlink(def.c_str());
   unlink(data.c_str());
+}
+
+// A text of the head as it reads in a failure message.
+std::string Shown(const char* text) {
+  return text != nullptr ? "\"" + std::string(text) + "\"" : "NULL";
+}
+
+// A caller reading the head of a handle straight after VOP_ConfigCreate,
+// with only what vopcfg.h declares.
+TEST(InstalledLibrary, HandleHeadHoldsTheDefinitionsTexts) {
+  struct Case {
+    const char* top;  // the root's children before its one item
+    const char* name;
+    const char* description;
+    const char* dispstring;
+    uint32_t hidden;
+  };
+  const Case cases[] = {
+      {"<name>comp</name><description>Watch it</description><dispstring>Watch</dispstring>"
+       "<hidden>true</hidden>",
+       "comp", "Watch it", "Watch", 1},
+      {"<name>comp</name><hidden>TrUe</hidden>", "comp", nullptr, nullptr, 1},
+      {"<name>comp</name><description>only this</description><hidden>yes</hidden>", "comp",
+       "only this", nullptr, 0},
+      {"<dispstring>no name</dispstring><hidden>TRUE </hidden>", nullptr, nullptr, "no name", 0},
+      {"<name>comp</name>", "comp", nullptr, nullptr, 0},
+  };
+  const std::string def = "/tmp/tw_installed_head.xml";
+  void* lib = dlopen(TW_VOPCFG_PATH, RTLD_LAZY | RTLD_NOW | RTLD_GLOBAL);
+  ASSERT_NE(lib, nullptr) << TW_VOPCFG_PATH << ": " << dlerror();
+  auto create = reinterpret_cast<Create>(dlsym(lib, "VOP_ConfigCreate"));
+  auto destroy = reinterpret_cast<Destroy>(dlsym(lib, "VOP_ConfigDestroy"));
+  ASSERT_TRUE(create != nullptr && destroy != nullptr);
+  for (const Case& c : cases) {
+    std::ofstream(def) << "<config_define>" << c.top
+                       << "<item><name>A</name><type>integer</type></item></config_define>";
+    vop_config_t* h = nullptr;
+    ASSERT_EQ(create(def.c_str(), &h), 0u) << c.top;
+    EXPECT_EQ(Shown(c.name), Shown(h->name)) << c.top;
+    EXPECT_EQ(Shown(c.description), Shown(h->description)) << c.top;
+    EXPECT_EQ(Shown(c.dispstring), Shown(h->dispstring)) << c.top;
+    EXPECT_EQ(c.hidden, h->hidden) << c.top;
+    EXPECT_EQ(destroy(h), 0u) << c.top;
+  }
+  dlclose(lib);
+  unlink(def.c_str());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Definition documents fed to VOP_ConfigCreate, then a small data document
-// read, every item's records and defaults looked at, and the handle written.
+// Definition documents fed to VOP_ConfigCreate, the handle's head read, then
+// a data document read, every item's records and defaults looked at, and the handle written.
 #include <stdint.h>
+#include <string.h>
 
 #include <string>
 
@@ -12,6 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   def.Set(data, size);
   vop_config_t* c = nullptr;
   if (VOP_ConfigCreate(def.path(), &c) != 0) return 0;
+  // The head's texts are whole NUL-terminated texts or NULL (ASan reads them),
+  // and the flag is 0 or 1.
+  for (const char* text : {c->name, c->description, c->dispstring}) {
+    if (text != nullptr && strlen(text) > size) abort();
+  }
+  if (c->hidden > 1) abort();
   // Feed the document to itself: element names of the definition then meet
   // their own items.
   std::string text(reinterpret_cast<const char*>(data), size);
