@@ -10,33 +10,27 @@
 
 namespace {
 
-void AppendText(VedBuffer* out, const char* tag, const std::string& text) {
-  if (text.empty()) return;
+void AppendText(VedBuffer* out, const char* tag, const char* text) {
+  if (text == nullptr) return;
   out->Append(std::string("    <") + tag + ">" + text + "</" + tag + ">\n");
 }
 
-// The description and dispstring of the component's definition document;
-// nothing when a document cannot be read or names no definition. The texts
-// are read with the component file definition, which defines both.
+// The description and dispstring from the head of the component's definition
+// handle; nothing when a document cannot be read or names no definition.
 void vedListDescription(const std::string& component_path, VedBuffer* out) {
-  const std::string nsl = VedComponentDefinitionPath();
   VedConfig component;
-  if (vedReadConfig(nsl.c_str(), component_path.c_str(), &component) != kVedReadOk) return;
+  if (vedReadConfig(VedComponentDefinitionPath().c_str(), component_path.c_str(), &component) !=
+      kVedReadOk) {
+    return;
+  }
   vop_data_t* define = nullptr;
   std::string define_path;
   if (VedFirstRecord(component.get(), "define", &define) != 0) return;
   if (!VedStringValue(define, &define_path)) return;
   VedConfig definition;
   if (vedReadConfig(define_path.c_str(), nullptr, &definition) != kVedReadOk) return;
-  VedConfig texts;
-  if (vedReadConfig(nsl.c_str(), define_path.c_str(), &texts) != kVedReadOk) return;
-  for (const char* tag : {"description", "dispstring"}) {
-    vop_data_t* record = nullptr;
-    std::string text;
-    if (VedFirstRecord(texts.get(), tag, &record) == 0 && VedStringValue(record, &text)) {
-      AppendText(out, tag, text);
-    }
-  }
+  AppendText(out, "description", definition.get()->description);
+  AppendText(out, "dispstring", definition.get()->dispstring);
 }
 
 }  // namespace
