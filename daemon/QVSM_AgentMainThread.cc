@@ -150,6 +150,7 @@ void WaitForStopOrReload() {
 int ReadAndCheckSettings(bool* defaulted) {
   WdtSettingsLock settings;
   int read = settings->WDT_WatchdogReadConfig();
+  g_nXmlLogLevel = settings->WDT_GetLogLevel();  // so that the check's own lines pass
   *defaulted = settings->WDT_LogXMLvalues() != 0;
   if (*defaulted) settings->WDT_LogXMLvalues();
   g_nXmlLogLevel = settings->WDT_GetLogLevel();
