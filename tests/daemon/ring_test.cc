@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "QVSM_ErrorLogging.h"
 #include "QVSM_Globals.h"
 #include "QVSM_LogRing.h"
+#include "daemon/line_match.h"
 
 namespace {
 
@@ -190,11 +190,12 @@ TEST_F(LogTraceTest, LineHasTimeThreadPrefixAndFileLineSuffix) {
   EXPECT_STREQ(got[0].id, "ZELKW-052-K");
   char tid[32];
   std::snprintf(tid, sizeof tid, "%lx", static_cast<unsigned long>(pthread_self()));
-  const std::regex want(std::string(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3}\]\[)") + tid +
-                        R"(\] WDT_LogXMLvalues : Value of TimeoutInterval in the settings XML is )"
-                        R"(1200\. FileName: ring_test\.cc, LineNumber: )" +
-                        std::to_string(line) + R"(\.$)");
-  EXPECT_TRUE(std::regex_match(got[0].text, want)) << got[0].text;
+  std::string gotTid;
+  EXPECT_EQ(tw::test::AfterDaemonPrefix(got[0].text, &gotTid),
+            "WDT_LogXMLvalues : Value of TimeoutInterval in the settings XML is 1200. FileName: "
+            "ring_test.cc, LineNumber: " +
+                std::to_string(line) + ".");
+  EXPECT_EQ(gotTid, tid);
 }
 
 TEST_F(LogTraceTest, LongLineIsCutTo303Characters) {
