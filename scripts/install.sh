@@ -4,7 +4,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-bash scripts/setup.sh
+bash scripts/setup.sh --packages-only
+# The daemon is 32-bit: stop here, saying what to do, where the kernel cannot
+# run 32-bit programs, rather than install a daemon that can never start.
+bash scripts/ia32.sh --require-native
 dest=${DESTDIR:-/}
 cmake -S . -B build/release-64 -DTW_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake -S . -B build/release-32 -DTW_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release \
