@@ -7,6 +7,7 @@
 #include <atomic>
 #include <thread>
 
+#include "harness/emulation.h"
 #include "harness/syslog_capture.h"
 #include "vesk2_syslog.h"
 
@@ -19,6 +20,21 @@ namespace {
 #define SkipWhereAsanMisreadsTheUnwind() GTEST_SKIP() << "cancellation unwinding under ASan"
 #else
 #define SkipWhereAsanMisreadsTheUnwind() (void)0
+#endif
+
+// The single-threaded builds let the cancellation land inside syslog(3), so
+// the thread unwinds from the cancellation signal's frame. qemu-i386's
+// signal frames cannot be stepped through by the unwinder (it reads the
+// interrupted pc as 0x23, the code segment selector, and faults; a plain
+// program cancelled asynchronously does the same), so the test would only
+// show the emulator's fault. The thread-safe builds hold cancellation off
+// inside the library and act on it from pthread_testcancel, without a
+// signal frame.
+#if TW_TEST_THREAD_SAFE == 0
+#define SkipWhereTheEmulatorBreaksTheUnwind() \
+  TW_SKIP_WHERE_EMULATED("a cancelled thread cannot unwind through the emulator's signal frames")
+#else
+#define SkipWhereTheEmulatorBreaksTheUnwind() (void)0
 #endif
 
 // Starts body (given a std::atomic<bool> to set once it has written) on a
@@ -34,6 +50,7 @@ void CancelOnceWriting(void* (*body)(void*)) {
 
 TEST(SyslogCancel, CancelledWriterLeavesTheLibraryUsable) {
   SkipWhereAsanMisreadsTheUnwind();
+  SkipWhereTheEmulatorBreaksTheUnwind();
   tw::test::SyslogCapture cap;
   CancelOnceWriting([](void* arg) -> void* {
     auto* flag = static_cast<std::atomic<bool>*>(arg);
@@ -61,6 +78,7 @@ TEST(SyslogCancel, CancelledWriterLeavesTheLibraryUsable) {
 
 TEST(SyslogCancel, AsynchronouslyCancellableWriter) {
   SkipWhereAsanMisreadsTheUnwind();
+  SkipWhereTheEmulatorBreaksTheUnwind();
   tw::test::SyslogCapture cap;
   CancelOnceWriting([](void* arg) -> void* {
     pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, nullptr);
