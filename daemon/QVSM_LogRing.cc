@@ -20,6 +20,10 @@ void WdtLogRing::Put(int kind, int level, const char* id, const char* text, size
   if (len > kTextBytes) len = kTextBytes;
   const size_t idLen = Cut(id, kIdBytes);
   pthread_mutex_lock(&m_mtxBuffer);
+  // The writer waits only after finding the ring empty, under this mutex;
+  // into a ring that holds entries nobody waits, and the wake would be a
+  // wasted system call on the caller's time.
+  const bool wasEmpty = m_nStored == 0;
   if (m_nStored == kEntries) {
     m_nRead = (m_nRead + 1) % kEntries;
     --m_nStored;
@@ -34,7 +38,7 @@ void WdtLogRing::Put(int kind, int level, const char* id, const char* text, size
   std::memcpy(slot.text, text, len);
   ++m_nStored;
   m_nWrite = (m_nWrite + 1) % kEntries;
-  pthread_cond_signal(&m_condBuffer);
+  if (wasEmpty) pthread_cond_signal(&m_condBuffer);
   pthread_mutex_unlock(&m_mtxBuffer);
 }
 

@@ -34,7 +34,8 @@ class WdtLogRing {
   WdtLogRing& operator=(const WdtLogRing&) = delete;
 
   // Copies the message in (identifier cut to 22 bytes, text to 303), dropping
-  // the oldest entry when the ring is full, and wakes the writer. `len` is
+  // the oldest entry when the ring is full, and wakes the writer (which
+  // waits only on an empty ring). `len` is
   // the text's length. Null identifier or text: nothing.
   void Put(int kind, int level, const char* id, const char* text, size_t len);
 

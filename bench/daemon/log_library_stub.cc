@@ -1,5 +1,6 @@
 // Stands in for the trace and syslog libraries in the event log benchmark:
-// each put writes its text to /dev/null, and BenchStubStall(1) holds every
+// each put writes its text into a file, always at its start (a write of a
+// record's cost without a growing file), and BenchStubStall(1) holds every
 // put until BenchStubStall(0), as a trace file on a frozen file system would.
 #include <fcntl.h>
 #include <pthread.h>
@@ -15,15 +16,15 @@ namespace {
 pthread_mutex_t g_gate = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t g_opened = PTHREAD_COND_INITIALIZER;
 bool g_stalled = false;
-int g_null = -1;
+int g_file = -1;
 char g_instance[64];  // any non-null handle
 
 void Write(const char* text) {
   pthread_mutex_lock(&g_gate);
   while (g_stalled) pthread_cond_wait(&g_opened, &g_gate);
   pthread_mutex_unlock(&g_gate);
-  if (g_null < 0) g_null = open("/dev/null", O_WRONLY);
-  (void)!write(g_null, text, std::strlen(text));
+  if (g_file < 0) g_file = open("/tmp/tw-bench-daemon-trace", O_WRONLY | O_CREAT, 0600);
+  (void)!pwrite(g_file, text, std::strlen(text), 0);
 }
 
 }  // namespace
