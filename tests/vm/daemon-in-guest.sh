@@ -30,6 +30,7 @@ check() { # check NAME CONDITION-STATUS DETAIL: one line by the status of the la
 }
 uptime_s() { cut -d' ' -f1 /proc/uptime; }
 note() { echo "TW-NOTE t=$(uptime_s) $*"; }
+since() { awk -v a="$1" -v b="$(uptime_s)" 'BEGIN { printf "%.1f", b - a }'; }
 
 # One Get Watchdog Timer through ipmitool's own reading of it. Sets
 # wd_use, wd_action, wd_flags (texts as ipmitool prints them) and
@@ -37,8 +38,8 @@ note() { echo "TW-NOTE t=$(uptime_s) $*"; }
 # watchdog reset may be answered by the queued watchdog event (see
 # tests/vm/README.md), so a failed reading is tried again.
 wdget() {
-  i=0
-  while [ $i -lt 4 ]; do
+  wd_try=0
+  while [ $wd_try -lt 4 ]; do
     if ipmitool mc watchdog get > /tmp/wd.txt 2> /tmp/wd.err &&
        grep -q '^Present Countdown:' /tmp/wd.txt; then
       wd_use=$(sed -n 's/^Watchdog Timer Use: *//p' /tmp/wd.txt)
@@ -46,10 +47,12 @@ wdget() {
       wd_flags=$(sed -n 's/^Timer Expiration Flags: *//p' /tmp/wd.txt)
       wd_initial=$(sed -n 's/^Initial Countdown: *\([0-9]*\)\.\([0-9]\) sec.*/\1\2/p' /tmp/wd.txt)
       wd_present=$(sed -n 's/^Present Countdown: *\([0-9]*\)\.\([0-9]\) sec.*/\1\2/p' /tmp/wd.txt)
-      wd_initial=$((wd_initial + 0)) wd_present=$((wd_present + 0))
+      # Leading zeros off ("0.8 sec" is 08, which $(( )) takes for octal).
+      wd_initial=${wd_initial#"${wd_initial%%[!0]*}"} wd_present=${wd_present#"${wd_present%%[!0]*}"}
+      wd_initial=$((${wd_initial:-0} + 0)) wd_present=$((${wd_present:-0} + 0))
       return 0
     fi
-    i=$((i + 1))
+    wd_try=$((wd_try + 1))
     sleep 0.5
   done
   echo "ipmitool mc watchdog get failed: $(cat /tmp/wd.err)"
@@ -71,6 +74,7 @@ set_setting() { # set_setting KEY VALUE in the data document
 # and exits 0 once the child exists.
 start_daemon() {
   rm -f "$LOCK"
+  sent=$(uptime_s)
   "$DAEMON"; rc=$?
   [ "$rc" = 0 ] || { fail "$1" "tickwardd exited with $rc at start, want 0"; return 1; }
   i=0; pid=
@@ -81,17 +85,17 @@ start_daemon() {
   done
   alive "$pid" || { fail "$1" "no live daemon process named in $LOCK 10 s after start (lock file: '$(cat $LOCK 2>/dev/null)')"; return 1; }
   pass "$1"
-  note "tickwardd runs as pid $pid"
+  note "tickwardd runs as pid $pid, $(since "$sent") s after the start"
 }
 
 # Waits up to $2 seconds until the BMC's initial countdown is $1 tenths.
 wait_armed() {
-  i=0
-  while [ $i -lt $(($2 * 2)) ]; do
+  from=$(uptime_s)
+  while :; do
     wdget && [ "$wd_initial" = "$1" ] && [ "$wd_present" -gt 0 ] && return 0
-    sleep 0.5; i=$((i + 1))
+    awk -v a="$from" -v b="$(uptime_s)" -v l="$2" 'BEGIN { exit !(b - a >= l) }' && return 1
+    sleep 0.5
   done
-  return 1
 }
 
 dump() { # what helps to see why a check failed
@@ -131,7 +135,7 @@ wdget; echo "BMC before the daemon: $(wdline)"
 
 # 1. Start and arm.
 start_daemon start || { dump; exit 1; }
-if wait_armed $((T1 * 10)) 20; then pass armed-countdown
+if wait_armed $((T1 * 10)) 20; then pass armed-countdown; note "armed $(since "$sent") s after the start"
 else fail armed-countdown "initial countdown $((T1 * 10)) tenths within 20 s of the start, got: $(wdline)"; dump; exit 1; fi
 echo "armed: $(wdline)"
 case $wd_action in *"Hard Reset (0x01)"*) r=0 ;; *) r=1 ;; esac
@@ -180,8 +184,9 @@ check refresh-spacing $? "refreshes $((T1 / 2)) s apart (2 s either way), got ga
 
 # 3. Reload with a new TimeoutInterval.
 set_setting TimeoutInterval "$T2" || exit 1
-kill -HUP "$pid"
+kill -HUP "$pid"; sent=$(uptime_s)
 if wait_armed $((T2 * 10)) 40; then
+  note "new countdown read back $(since "$sent") s after SIGHUP"
   [ "$wd_present" -gt $((T1 * 10)) ] && [ "$wd_present" -le $((T2 * 10)) ]
   check reload-countdown $? "after SIGHUP the present countdown between $((T1 * 10)) and $((T2 * 10)) tenths, got $(wdline)"
 else
@@ -193,8 +198,9 @@ a=$wd_present; sleep 3; wdget; b=$wd_present
 check reload-counting $? "after the reload the same daemon counting down, got $a then $b tenths, daemon $(alive "$pid" && echo alive || echo gone)"
 
 # 4. SIGTERM stops the timer.
-kill -TERM "$pid"
+kill -TERM "$pid"; sent=$(uptime_s)
 i=0; while alive "$pid" && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
+note "daemon gone $(since "$sent") s after SIGTERM"
 ! alive "$pid"
 check sigterm-exit $? "daemon gone within 30 s of SIGTERM, it still runs"
 [ ! -e "$LOCK" ]
