@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -222,6 +223,24 @@ TEST_F(EventLogTest, ReloadRecreatesTheInstanceOnlyForSizeCountOrPath) {
   ASSERT_EQ(s.size(), 1u);
   EXPECT_EQ(s[0].id, "ZELKW-014-I");
   EXPECT_EQ(AfterDaemonPrefix(s[0].text), "shown FileName: f.cc, LineNumber: 2. ") << s[0].text;
+}
+
+TEST_F(EventLogTest, ReloadAfterAFailedRecreationWithTheSameSettingsMakesAnInstance) {
+  Settings("/tmp/el/again/t", 1, 1);
+  ASSERT_EQ(g_objErrorLog.WDT_InitialiseLogFiles(), 0);
+  // A directory where the trace file should be: the forced re-creation
+  // after the fork fails with the settings unchanged.
+  ASSERT_EQ(::unlink("/tmp/el/again/t1.log"), 0);
+  ASSERT_EQ(::mkdir("/tmp/el/again/t1.log", 0755), 0);
+  EXPECT_EQ(g_objErrorLog.WDT_InitialiseLogFiles(), -1);
+  ASSERT_EQ(::rmdir("/tmp/el/again/t1.log"), 0);
+  // The same settings again, now creatable: the log must come back.
+  EXPECT_EQ(g_objErrorLog.WDT_InitialiseLogFiles(), 0);
+  g_objErrorLog.WDT_ErrorLogWithoutBuffer(0, "ZELKW-013-E", "back", "f.cc", 3);
+  ASSERT_EQ(g_objErrorLog.WDT_StopLogging(), 0);
+  const std::vector<TraceRecord> all = ReadTraceRecords("/tmp/el/again/t1.log");
+  ASSERT_EQ(all.size(), 1u) << "no trace instance after the reload";
+  EXPECT_EQ(AfterDaemonPrefix(all[0].text), "back FileName: f.cc, LineNumber: 3. ");
 }
 
 TEST_F(EventLogTest, ProducersWhileTheLoggerWritesLoseNothingUncounted) {
