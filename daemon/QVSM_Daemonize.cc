@@ -36,6 +36,12 @@ void CloseInheritedDescriptors() {
   for (int fd = getdtablesize() - 1; fd >= 5; --fd) close(fd);
 }
 
+// The parent holds the trace file's lock until it is gone; the child's own
+// trace instance can only be created after that.
+void WaitForParentToLeave(pid_t parent) {
+  for (int i = 0; i < 500 && getppid() == parent; ++i) usleep(10 * 1000);
+}
+
 }  // namespace
 
 int WDT_Daemonize() {
@@ -47,14 +53,18 @@ int WDT_Daemonize() {
     if (getppid() == 1) {
       WDT_TRACE(ZELKW_016_K, "WDT_Daemonize");
     } else {
+      pid_t parent = getpid();
       pid_t child = fork();
       if (child < 0) {
         WDT_TRACE(ZELKW_020_E, "WDT_Daemonize");
         return -1;
       }
       WDT_TRACE(ZELKW_019_I, "WDT_Daemonize");
-      if (child > 0) exit(0);
+      // The parent leaves at once: its exit handlers would act on libraries
+      // and files that now belong to the child.
+      if (child > 0) _exit(0);
       forked = true;
+      WaitForParentToLeave(parent);
     }
     // Before the trace instance is re-created: closing afterwards would
     // close its file under it, and a later open could take over the number.
