@@ -45,27 +45,33 @@ bool ResolveAll(VedVopFuncs* f) {
 
 }  // namespace
 
-uint32_t vedInitFunctions() {
+uint32_t vedLoadFunctions(std::string* why) {
   if (fs_vopFuncs.library != nullptr) return 0;
   std::string path;
   if (VedJoinPath(VedDirPath(kVedDirLib), "libvopcfg.so", &path) != 0) {
-    std::fprintf(stderr, "ERROR:don't load library (%s/libvopcfg.so).\n",
-                 VedDirPath(kVedDirLib).c_str());
+    *why = VedDirPath(kVedDirLib) + "/libvopcfg.so";
     return ERR_READ_FAILED;
   }
   fs_vopFuncs.library = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
   if (fs_vopFuncs.library == nullptr) {
-    const char* why = dlerror();
-    std::fprintf(stderr, "ERROR:don't load library (%s).\n", why != nullptr ? why : path.c_str());
+    const char* error = dlerror();
+    *why = error != nullptr ? error : path;
     return ERR_READ_FAILED;
   }
   if (!ResolveAll(&fs_vopFuncs)) {
-    const char* why = dlerror();
-    std::fprintf(stderr, "ERROR:don't load library (%s).\n", why != nullptr ? why : path.c_str());
+    const char* error = dlerror();
+    *why = error != nullptr ? error : path;
     vedTermFunctions();
     return ERR_READ_FAILED;
   }
   return 0;
+}
+
+uint32_t vedInitFunctions() {
+  std::string why;
+  uint32_t rc = vedLoadFunctions(&why);
+  if (rc != 0) std::fprintf(stderr, "ERROR:don't load library (%s).\n", why.c_str());
+  return rc;
 }
 
 void vedTermFunctions() {

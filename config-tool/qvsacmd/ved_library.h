@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "vopcfg.h"
 
@@ -37,6 +38,10 @@ extern VedVopFuncs fs_vopFuncs;
 // the library is unloaded, one "ERROR:" line names the cause on standard
 // error, and ERR_READ_FAILED is returned.
 uint32_t vedInitFunctions();
+
+// The same without the message: on failure *why names the cause (the
+// loader's own text, or the path). For programs that report in their own words.
+uint32_t vedLoadFunctions(std::string* why);
 
 // Unloads the library and clears the table.
 void vedTermFunctions();
