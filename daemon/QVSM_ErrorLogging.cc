@@ -208,8 +208,12 @@ void CErrorLog::WDT_ErrorLogWithoutBuffer(int level, const char* id, const char*
   char prefix[64];
   FormatPrefix(prefix, sizeof prefix);
   char out[kDirectBytes];
-  // The prefix ends in the space that separates it from the text.
-  snprintf(out, sizeof out, "%s%s FileName: %s, LineNumber: %d. ", prefix, text, file, line);
+  // The prefix ends in the space that separates it from the text. A long
+  // line is cut at the buffer's end; the result is looked at so that -O3
+  // builds do not take that intended cut for a mistake.
+  const int written =
+      snprintf(out, sizeof out, "%s%s FileName: %s, LineNumber: %d. ", prefix, text, file, line);
+  if (written < 0) return;
   pthread_mutex_lock(&lb_CondMutex);
   if (fs_stTraceFile.instance != nullptr) {
     fs_stLibs.putInstanceWithId(fs_stTraceFile.instance, level, id, out);
