@@ -10,9 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 if [ "${1:-}" != --inside ]; then
-  bash scripts/setup.sh
-  bash scripts/ia32.sh
-  bash scripts/install.sh
+  bash scripts/install.sh --allow-emulation
   command -v busybox > /dev/null || {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends busybox > /dev/null
   }
