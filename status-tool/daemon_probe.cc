@@ -45,8 +45,7 @@ DaemonState ProbeDaemon(const char* lock_path, const char* name) {
   int fd = open(lock_path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT)
-      d.problem =
-          std::string("there is no lock file ") + lock_path + ": " + name + " is not running";
+      d.problem = std::string("there is no lock file ") + lock_path;
     else
       d.problem = std::string("cannot open the lock file ") + lock_path + ": " + strerror(errno);
     return d;
@@ -81,8 +80,8 @@ DaemonState ProbeDaemon(const char* lock_path, const char* name) {
   d.process_name = LiveProcessName(d.pid);
 
   if (!d.lock_held) {
-    d.problem = std::string("the lock file ") + lock_path +
-                " is left over: no process holds its lock, so " + name + " is not running";
+    d.problem =
+        std::string("the lock file ") + lock_path + " is left over: no process holds its lock";
   } else if (d.pid <= 0) {
     d.problem = std::string("the lock file ") + lock_path + " is locked but holds no process id";
   } else if (d.lock_holder > 0 && d.lock_holder != d.pid) {
