@@ -121,7 +121,8 @@ trace=$(ls -t /opt/quorrel/zel-kw/log/qvsmwdt*.log 2> /dev/null | head -1)
 echo
 echo "== Where to look"
 echo "  trace file:   $trace"
-grep -E 'ZELKW-0(6[1-7]|38|40)' "$trace" | tail -6 | cut -c 66- | sed 's/^/    /'
+grep -E 'ZELKW-0(38|40|42|49)' "$trace" | tail -8 |
+  sed -E 's/.*(ZELKW-[0-9]+-[A-Z]) +\[([^]]*)\]\[[^]]*\] (.*) FileName:.*/    \2  \1 \3/'
 if [ -n "$syslog_file" ]; then
   echo "  syslog lines: $syslog_file"
   sed 's/^/    /' "$syslog_file"
