@@ -106,7 +106,7 @@ glibc64=$(needed_glibc 2) glibc32=$(needed_glibc 1)
 depends="libc6 (>= $glibc64), libc6-i386 (>= $glibc32), psmisc"
 
 # The years of the project's history, for the copyright notice.
-first=$(git -C "$root" log --reverse --format=%cd --date=format:%Y 2> /dev/null | head -1)
+first=$(git -C "$root" log --reverse --format=%cd --date=format:%Y 2> /dev/null | sed -n 1p)
 last=$(git -C "$root" log -1 --format=%cd --date=format:%Y 2> /dev/null || true)
 years=${first:-$(date +%Y)}
 [ -z "$last" ] || [ "$last" = "$years" ] || years=$years-$last

@@ -7,7 +7,7 @@
 set -eu
 packages="build-essential cmake g++-multilib googletest libgmock-dev libgtest-dev
   libbenchmark-dev clang clang-format libclang-rt-14-dev libxml2-dev psmisc util-linux binutils
-  mount procps git"
+  mount procps git dpkg-dev pkg-config lintian debootstrap systemd"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"
