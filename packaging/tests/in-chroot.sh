@@ -63,7 +63,7 @@ case "$rc:$out" in 1:*"no BMC"*/dev/ipmi0*) pass "device check without a BMC" ;;
 # A daemon started by hand (no systemd here): it forks and takes the lock.
 "$daemon" < /dev/null > /dev/null 2>&1
 pid=
-for i in $(seq 1 100); do
+for _ in $(seq 1 100); do
   pid=$(head -n 1 "$lock" 2> /dev/null)
   [ -n "$pid" ] && [ -d "/proc/$pid" ] && break
   sleep 0.2
@@ -89,7 +89,7 @@ case "$out" in *900*) pass "qvsacmd reads the kept setting" ;;
 # remove: the daemon stops (its stop path stops the BMC timer), the lock
 # file goes, the settings stay.
 apt-get remove -y -qq tickward-dev tickward > /tmp/remove.log 2>&1 || fail remove "$(tail -n 5 /tmp/remove.log)"
-for i in $(seq 1 100); do [ -d "/proc/$pid" ] || break; sleep 0.2; done
+for _ in $(seq 1 100); do [ -d "/proc/$pid" ] || break; sleep 0.2; done
 [ ! -d "/proc/$pid" ] && pass "remove stops the daemon" || fail "remove stops the daemon" "process $pid still runs"
 [ ! -e "$lock" ] && pass "remove: lock file gone" || fail "remove: lock file gone" "$lock still there"
 [ ! -e "$daemon" ] && pass "remove: programs gone" || fail "remove: programs gone" "$daemon still there"

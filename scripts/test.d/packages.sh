@@ -150,7 +150,7 @@ if [ ! -s "$base" ]; then
     skip "debootstrap failed (log $logs/debootstrap.log)"
   fi
   tar -C "$work/boot" -czf "$base.tmp" . && mv "$base.tmp" "$base"
-  rm -rf "$work/boot"
+  rm -rf "${work:?}/boot"
 fi
 
 # The upgrade's second version, from the same trees.
