@@ -58,11 +58,14 @@ if [ "${1:-}" != --inside ]; then
   case $out/ in /tmp/* | /opt/*) echo "--out must lie outside /tmp and /opt" >&2; exit 1 ;; esac
   gcc -O2 -m32 -o "$out/bin/sleep_loop32" "$here/sleep_loop.c"
   gcc -O2 -o "$out/bin/sleep_loop64" "$here/sleep_loop.c"
-  export TWB_STAGE=$(cd "$stage" && pwd) TWB_SIM=$(cd "$(dirname "$sim")" && pwd)/$(basename "$sim")
+  TWB_STAGE=$(cd "$stage" && pwd)
+  TWB_SIM=$(cd "$(dirname "$sim")" && pwd)/$(basename "$sim")
+  export TWB_STAGE TWB_SIM
   export TWB_INTERVALS=$intervals TWB_RUNS=$runs TWB_OUT=$out
   echo "results in $out"
   # Process 1 of the new namespace only waits; the bench runs as its child,
   # so the daemon's parent is not process 1 (the daemon would not fork then).
+  # shellcheck disable=SC2016 # expanded by the inner shell
   exec unshare --mount --pid --fork --mount-proc --propagation private \
     bash -c 'bash "$0" --inside & wait $!' "$0"
 fi
@@ -74,7 +77,12 @@ mount -t tmpfs tw-opt /opt -o mode=0755
 cp -a "$TWB_STAGE/opt/quorrel" /opt/
 mount --bind "$out/log" /opt/quorrel/zel-kw/log
 umask 022
-daemon=/opt/quorrel/zel-kw/bin/tickwardd
+# The installed program under a name of its own: on a shared machine a
+# `killall -HUP tickwardd` of someone else's test (qvsacmd notifies the
+# daemon that way) reaches every process named tickwardd, across namespaces,
+# and would reload this one in the middle of a run.
+daemon=/opt/quorrel/zel-kw/bin/tickwardd-bench
+cp -a /opt/quorrel/zel-kw/bin/tickwardd "$daemon"
 cfg=/opt/quorrel/zel-kw/cnf/qvwdtcfg.xml
 summary="$out/summary.txt"
 
@@ -104,21 +112,23 @@ count_sends() { awk -v c="$2" '$2 == "send" && index($0, " cmd=" c " ") { n++ } 
 count_events() { awk -v e="$2" '$2 == e { n++ } END { print n + 0 }' "$1" 2> /dev/null || echo 0; }
 
 # snapshot PID: "rss_kB hwm_kB cpu_ticks cpu_ns voluntary nonvoluntary threads"
-# CPU: utime+stime of the process (all its threads, ended ones included) in
-# clock ticks, and the scheduler's run time summed over the live threads in ns.
+# then "tid:cpu_ns:voluntary:nonvoluntary" per thread. CPU: utime+stime of
+# the process (all its threads, ended ones included) in clock ticks, and the
+# scheduler's run time of the live threads in ns. One reading of all files,
+# so that it stays a moment also when every CPU is busy.
 snapshot() {
-  local pid=$1 rss hwm ticks ns=0 vol=0 nvol=0 threads=0 t s
-  rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
-  hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status")
-  s=$(cat "/proc/$pid/stat"); s=${s##*) }
-  ticks=$(echo "$s" | awk '{ print $12 + $13 }')
-  for t in /proc/"$pid"/task/*; do
-    threads=$((threads + 1))
-    ns=$((ns + $(awk '{ print $1 }' "$t/schedstat")))
-    vol=$((vol + $(awk '/^voluntary_ctxt_switches:/ { print $2 }' "$t/status")))
-    nvol=$((nvol + $(awk '/^nonvoluntary_ctxt_switches:/ { print $2 }' "$t/status")))
-  done
-  echo "$rss $hwm $ticks $ns $vol $nvol $threads"
+  local pid=$1
+  awk -v top="/proc/$pid/" '
+    FILENAME == top "status" { if ($1 == "VmRSS:") rss = $2; if ($1 == "VmHWM:") hwm = $2; next }
+    FILENAME == top "stat" { s = $0; sub(/.*\) /, "", s); split(s, f, " "); ticks = f[12] + f[13]; next }
+    { split(FILENAME, p, "/"); tid = p[5] }
+    FILENAME ~ /schedstat$/ { ns[tid] = $1; next }
+    $1 == "voluntary_ctxt_switches:" { vol[tid] = $2 }
+    $1 == "nonvoluntary_ctxt_switches:" { nvol[tid] = $2 }
+    END {
+      for (t in ns) { n++; tns += ns[t]; tvol += vol[t]; tnvol += nvol[t]; each = each " " t ":" ns[t] ":" vol[t] ":" nvol[t] }
+      printf "%d %d %d %.0f %d %d %d%s\n", rss, hwm, ticks, tns, tvol, tnvol, n, each
+    }' "/proc/$pid/status" "/proc/$pid/stat" /proc/"$pid"/task/*/schedstat /proc/"$pid"/task/*/status
 }
 
 # threads PID: one line per thread: name, policy, real-time priority, nice.
@@ -138,20 +148,44 @@ how_it_runs() {
   local exe
   exe=$(readlink "/proc/$1/exe")
   case $exe in
-    */tickwardd | */sleep_loop*) echo "native" ;;
+    */tickwardd* | */sleep_loop*) echo "native" ;;
     *) echo "emulated by $exe ($("$exe" --version 2> /dev/null | head -1 | sed 's/ (.*//'))" ;;
   esac
 }
 
 # delta A B PER: the difference of two snapshots, per PER refreshes.
 delta() {
-  echo "$1 $2" | awk -v per="$3" -v tick_ms="$((1000 / $(getconf CLK_TCK)))" '{
-    cpu_ms = ($11 - $4) / 1e6; ticks = $10 - $3; vol = $12 - $5; nvol = $13 - $6
+  echo "$1 | $2" | awk -v per="$3" -v tick_ms="$((1000 / $(getconf CLK_TCK)))" -F ' [|] ' '{
+    split($1, a, " "); split($2, b, " ")
+    cpu_ms = (b[4] - a[4]) / 1e6; ticks = b[3] - a[3]; vol = b[5] - a[5]; nvol = b[6] - a[6]
     printf "VmRSS %d kB, VmHWM %d kB, threads %d; CPU %.1f ms (utime+stime %d ticks = %d ms), ",
-           $8, $9, $14, cpu_ms, ticks, ticks * tick_ms
+           b[1], b[2], b[7], cpu_ms, ticks, ticks * tick_ms
     printf "context switches %d voluntary + %d nonvoluntary", vol, nvol
     if (per > 0) printf "; per refresh: CPU %.2f ms, %.1f wake-ups", cpu_ms / per, (vol + nvol) / per
     printf "\n" }'
+}
+
+# thread_delta A B PER: each thread's CPU and wake-ups between two
+# snapshots, per PER refreshes (0: totals), in the order of creation.
+thread_delta() {
+  echo "$1 | $2" | awk -v per="$3" -F ' [|] ' '{
+    n = split($1, a, " "); for (i = 8; i <= n; ++i) { split(a[i], t, ":"); ns[t[1]] = t[2]; sw[t[1]] = t[3] + t[4] }
+    n = split($2, b, " ")
+    for (i = 8; i <= n; ++i) {
+      split(b[i], t, ":"); d = t[2] - ns[t[1]]; w = t[3] + t[4] - sw[t[1]]
+      if (per > 0) { d /= per; w /= per }
+      printf "    thread %s: CPU %.2f ms, %.1f wake-ups%s\n", t[1], d / 1e6, w, (per > 0 ? " per refresh" : "")
+    } }' | sort -k2n
+}
+
+# Sectors written to the machine's disks (every process), as MiB.
+disk_written() {
+  local d s=0
+  for d in /sys/block/*; do
+    case ${d##*/} in loop* | ram* | zram*) continue ;; esac
+    s=$((s + $(awk '{ print $7 }' "$d/stat")))
+  done
+  echo $((s / 2048))
 }
 
 start_daemon() {
@@ -160,15 +194,14 @@ start_daemon() {
   write_settings
   LD_PRELOAD=$TWB_SIM TW_BMC_SIM_DIR=$1 TW_BMC_SIM_SCALE=1 "$daemon" 2> /dev/null \
     || { echo "tickwardd did not start (status $?)" >&2; exit 1; }
-  local i
   daemon_pid=
-  for i in $(seq 100); do
+  for _ in $(seq 100); do
     daemon_pid=$(cat /tmp/tickwardd.lock 2> /dev/null || true)
     [ -n "$daemon_pid" ] && break
     sleep 0.1
   done
   [ -n "$daemon_pid" ] || { echo "no process id in /tmp/tickwardd.lock" >&2; exit 1; }
-  for i in $(seq 300); do
+  for _ in $(seq 300); do
     [ "$(count_sends "$1/requests.log" 0x22)" -ge 1 ] && return 0
     sleep 0.1
   done
@@ -178,8 +211,7 @@ start_daemon() {
 
 stop_daemon() {
   kill -TERM "$daemon_pid"
-  local i
-  for i in $(seq 300); do
+  for _ in $(seq 300); do
     [ -d "/proc/$daemon_pid" ] || { daemon_pid=; return 0; }
     sleep 0.1
   done
@@ -232,6 +264,7 @@ if [[ ,$TWB_RUNS, == *,idle,* ]]; then
   say "BMC requests in the window: $resets Reset, $((s1 - s0)) Set, $((v1 - v0)) receive calls, $((o1 - o0)) opens"
   say "  per refresh: $(awk -v r="$resets" -v s=$((s1 - s0)) -v v=$((v1 - v0)) 'BEGIN { if (r > 0) printf "%.2f Reset, %.2f Set, %.2f receive calls", r / r, s / r, v / r }')"
   say "tickwardd:    $(delta "$d0" "$d1" "$resets")"
+  thread_delta "$d0" "$d1" "$resets" | tee -a "$summary"
   say "sleep_loop32: $(delta "$f0" "$f1" "$TWB_INTERVALS")"
   say "sleep_loop64: $(delta "$g0" "$g1" "$TWB_INTERVALS")"
   stop_daemon
@@ -249,7 +282,9 @@ if [[ ,$TWB_RUNS, == *,load,* ]]; then
   for _ in $(seq "$(nproc)"); do
     bash -c 'while :; do :; done' & started_pids+=($!)
   done
-  bash -c 'while :; do dd if=/dev/zero of="$0" bs=1M count=64 conv=fsync status=none; done' \
+  # The writer ends its dd too when it is stopped.
+  bash -c 'trap "kill \$dd 2> /dev/null; exit" TERM
+    while :; do dd if=/dev/zero of="$0" bs=1M count=64 conv=fsync status=none & dd=$!; wait $dd; done' \
     "$out/disk-writer.tmp" & started_pids+=($!)
   sleep 2
   bmc=/tmp/bmc-load
@@ -258,11 +293,14 @@ if [[ ,$TWB_RUNS, == *,load,* ]]; then
   say "tickwardd (process $daemon_pid) runs $(how_it_runs "$daemon_pid"), beside $(nproc) spinning shells (nice 0, SCHED_OTHER) and dd writing 64 MiB with fsync in a loop to $out"
   threads_of "$daemon_pid" | tee -a "$summary"
   d0=$(snapshot "$daemon_pid")
+  w0=$(disk_written)
   sleep $((window + interval / 2))
   d1=$(snapshot "$daemon_pid")
+  w1=$(disk_written)
   c1=$(cpu_line)
-  say "machine busy during the run: $(busy_share "$c0" "$c1") of all CPUs"
+  say "machine busy during the run: $(busy_share "$c0" "$c1") of all CPUs, $((w1 - w0)) MiB written to disk"
   say "tickwardd:    $(delta "$d0" "$d1" 0)"
+  thread_delta "$d0" "$d1" 0 | tee -a "$summary"
   stop_daemon
   for p in "${started_pids[@]}"; do kill "$p" 2> /dev/null || true; done
   wait 2> /dev/null || true
