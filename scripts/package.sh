@@ -103,7 +103,7 @@ glibc64=$(needed_glibc 2) glibc32=$(needed_glibc 1)
 [ ! -e "$work/needs-more" ] || exit 1
 [ -n "$glibc64" ] && [ -n "$glibc32" ] ||
   { echo "package.sh: no 64-bit or no 32-bit ELF file in the package" >&2; exit 1; }
-depends="libc6 (>= $glibc64), libc6-i386 (>= $glibc32), psmisc"
+depends="libc6 (>= $glibc64), libc6-i386 (>= $glibc32), procps, psmisc"
 
 # The years of the project's history, for the copyright notice.
 first=$(git -C "$root" log --reverse --format=%cd --date=format:%Y 2> /dev/null | sed -n 1p)

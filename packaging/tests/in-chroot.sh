@@ -27,7 +27,7 @@ apt-get update -qq > /tmp/apt-update.log 2>&1 || { cat /tmp/apt-update.log; exit
 # Fresh install: apt pulls the dependencies from the mirror.
 if apt-get install -y -qq "/pkgs/v1/tickward_${v1}_amd64.deb" "/pkgs/v1/tickward-dev_${v1}_amd64.deb" \
   > /tmp/install.log 2>&1; then pass install; else fail install "apt-get install failed: $(tail -n 5 /tmp/install.log)"; exit 1; fi
-for p in tickward tickward-dev libc6 libc6-i386 psmisc; do
+for p in tickward tickward-dev libc6 libc6-i386 procps psmisc; do
   check "installed $p" "install ok installed" "$(dpkg-query -W -f='${Status}' "$p" 2>&1)"
 done
 for f in "$daemon" "$qvsacmd" "$status_cmd" $quorrel/zel-kw/bin/tickward-trace-follow \

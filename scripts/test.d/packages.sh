@@ -48,7 +48,7 @@ check_field() { # DEB FIELD EXPECTED(regex)
   if [[ "$got" =~ $3 ]]; then pass "$(basename "$1") $2"; else fail "$(basename "$1") $2" "matching '$3', got '$got'"; fi
 }
 check_field "$run_deb" Architecture '^amd64$'
-check_field "$run_deb" Depends '^libc6 \(>= 2\.[0-9]+\), libc6-i386 \(>= 2\.[0-9]+\), psmisc$'
+check_field "$run_deb" Depends '^libc6 \(>= 2\.[0-9]+\), libc6-i386 \(>= 2\.[0-9]+\), procps, psmisc$'
 check_field "$dev_deb" Depends "^tickward \(= $version\)$"
 got=$(dpkg-deb -I "$run_deb" conffiles | sort | tr '\n' ' ')
 want="/opt/quorrel/VESKLib2/etc/D002vesk2.cnf /opt/quorrel/zel-kw/cnf/qvwdtcfg.xml /opt/quorrel/zel-kw/cnf/qvwdtdef.xml "
