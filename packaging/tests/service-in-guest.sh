@@ -18,8 +18,8 @@ check() { if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "expected '$2', got
 # The BMC's view: running (Started/Running or Stopped) and initial countdown
 # in whole seconds.
 bmc() {
-  local i
-  for i in 1 2 3 4; do
+  local _
+  for _ in 1 2 3 4; do
     if timeout 20 ipmitool mc watchdog get > /tmp/wd.txt 2>&1 && grep -q '^Initial Countdown:' /tmp/wd.txt; then
       bmc_state=$(sed -n 's/^Watchdog Timer Is: *//p' /tmp/wd.txt)
       bmc_initial=$(sed -n 's/^Initial Countdown: *\([0-9]*\).*/\1/p' /tmp/wd.txt)
