@@ -169,3 +169,20 @@ BmcState ProbeBmc(const char* device) {
   }
   return bmc;
 }
+
+bool CountdownMoved(const BmcState& first, const BmcState& later) {
+  return first.answered && later.answered && first.present_100ms > 0 &&
+         later.present_100ms < first.present_100ms && first.initial_100ms == later.initial_100ms;
+}
+
+BmcState ProbeBmcTimer(const char* device) {
+  BmcState first = ProbeBmc(device);
+  if (!first.answered || first.running() || first.present_100ms <= 0 ||
+      first.present_100ms >= first.initial_100ms)
+    return first;
+  usleep(1100 * 1000);
+  BmcState later = ProbeBmc(device);
+  if (!CountdownMoved(first, later)) return first;
+  later.counting = true;
+  return later;
+}

@@ -12,6 +12,14 @@
 // matching answer. Never fails: problem says what went wrong.
 BmcState ProbeBmc(const char* device);
 
+// ProbeBmc, and where the answer lacks the running bit but shows a countdown
+// part-way down, a second answer a second later: some BMCs (QEMU's simulator
+// among them) report the timer use byte as it was set, without that bit, and
+// a countdown that moves says the timer runs all the same.
+BmcState ProbeBmcTimer(const char* device);
+// True when `later`, asked after `first`, shows the countdown moving.
+bool CountdownMoved(const BmcState& first, const BmcState& later);
+
 // Fills the timer fields from a response (completion code first); false,
 // with problem set, when it is an error or too short.
 bool DecodeGetWatchdogTimer(const uint8_t* response, size_t length, BmcState* bmc);

@@ -27,7 +27,7 @@ Status Gather(const char* program, size_t trace_lines) {
   } else {
     s.settings = ProbeSettings(cnf + "/qvwdtdef.xml", cnf + "/qvwdtcfg.xml");
   }
-  s.bmc = ProbeBmc("/dev/ipmi0");
+  s.bmc = ProbeBmcTimer("/dev/ipmi0");
   if (s.settings.readable) {
     s.trace = TailTrace(TracePrefix(s.settings, TW_KW_LOG), trace_lines);
   } else {

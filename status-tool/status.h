@@ -57,7 +57,11 @@ struct BmcState {
   int initial_100ms = 0;
   int present_100ms = 0;
 
-  bool running() const { return (use_byte & 0x40) != 0; }
+  // Set when a second answer showed the countdown moving although the use
+  // byte lacked the running bit (see ProbeBmcTimer).
+  bool counting = false;
+
+  bool running() const { return (use_byte & 0x40) != 0 || counting; }
   bool dont_log() const { return (use_byte & 0x80) != 0; }
   int use() const { return use_byte & 0x07; }
   int timeout_action() const { return actions_byte & 0x07; }

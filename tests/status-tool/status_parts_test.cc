@@ -68,6 +68,39 @@ TEST(StatusParts, DecodesGetWatchdogTimerAnswers) {
   EXPECT_STREQ(PretimeoutInterruptName(2), "NMI");
 }
 
+// A BMC that answers the use byte as set, without the running bit: only a
+// countdown that moves between two answers says the timer runs.
+TEST(StatusParts, CountdownMovingMeansRunning) {
+  auto at = [](bool answered, int initial, int present) {
+    BmcState b;
+    b.answered = answered;
+    b.use_byte = 0x04;
+    b.initial_100ms = initial;
+    b.present_100ms = present;
+    return b;
+  };
+  const struct {
+    BmcState first, later;
+    bool moved;
+  } cases[] = {
+      {at(true, 600, 400), at(true, 600, 390), true},
+      {at(true, 600, 400), at(true, 600, 400), false},   // stopped part-way
+      {at(true, 600, 400), at(true, 600, 600), false},   // set again meanwhile
+      {at(true, 600, 400), at(true, 1200, 300), false},  // another countdown
+      {at(true, 600, 400), at(false, 0, 0), false},
+      {at(true, 600, 0), at(true, 600, 0), false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CountdownMoved(c.first, c.later), c.moved)
+        << c.first.present_100ms << " then " << c.later.present_100ms << " of "
+        << c.later.initial_100ms;
+  }
+  BmcState counting = at(true, 600, 390);
+  EXPECT_FALSE(counting.running());
+  counting.counting = true;
+  EXPECT_TRUE(counting.running());
+}
+
 SettingsState Valid() {
   SettingsState s;
   s.readable = true;
