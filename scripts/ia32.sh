@@ -72,15 +72,7 @@ if [ "${major:-0}" -lt "$qemu_major_needed" ]; then
     [ -f "$f" ] && sources+=("$f")
   done
   if ! grep -qs 'bookworm-backports' "${sources[@]}"; then
-    # The mirror this machine already uses for bookworm, in either format.
-    mirror=$(awk '
-      FNR == 1 { u = "" }
-      /^[[:space:]]*#/ { next }
-      /^deb[[:space:]]/ { for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i ~ /:\/\//) { u = $i; s = $(i + 1); break }
-                          if (s == "bookworm") { print u; exit } }
-      /^URIs:/ { u = $2 }
-      /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == "bookworm" && u != "") { print u; exit } }
-      /^$/ { u = "" }' "${sources[@]}" | head -1)
+    mirror=$(bash "$root/scripts/debian-mirror.sh")
     [ -n "$mirror" ] || {
       echo "ia32: no bookworm mirror found in /etc/apt/sources.list*" >&2
       exit 1

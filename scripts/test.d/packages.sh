@@ -132,14 +132,7 @@ for bits in 64 32; do
 done
 
 # The fresh Debian 12 root.
-mirror=$(awk '
-  FNR == 1 { u = "" }
-  /^[[:space:]]*#/ { next }
-  /^deb[[:space:]]/ { for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i ~ /:\/\//) { u = $i; s = $(i + 1); break }
-                      if (s == "bookworm") { print u; exit } }
-  /^URIs:/ { u = $2 }
-  /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == "bookworm" && u != "") { print u; exit } }
-  /^$/ { u = "" }' /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2> /dev/null | head -1)
+mirror=$(bash "$root/scripts/debian-mirror.sh")
 base=$cache/bookworm-minbase.tar.gz
 skip() { echo "SKIPPED: the Debian 12 root test cannot run here: $*"; [ "$status" -ne 0 ] && exit 1; exit 77; }
 if [ ! -s "$base" ]; then
